@@ -1,0 +1,119 @@
+#pragma once
+// The row store behind every grid pane: two text columns, rows numbered from 1.
+//
+// Text lives once, in immutable blocks that tables share; a row is a small reference into them,
+// so copying rows between tables and sorting them moves references, never text. All text is
+// UTF-8, and ascending order is Unicode code-point order (which is UTF-8 byte order).
+//
+// Every operation reports failure by a negative result and never shows anything.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace core {
+
+enum class column { es_text, es_text2 };
+
+// Parses "es_text" / "es_text2"; false for any other name.
+bool column_from_name(std::string_view name, column& out);
+
+// An immutable piece of text that rows may point into. Whoever fills it keeps it alive by
+// handing the shared pointer to the table together with the rows.
+struct text_block {
+    virtual ~text_block() = default;
+    virtual const char* data() const = 0;
+    virtual std::size_t size() const = 0;
+};
+
+// A block that owns a std::string.
+std::shared_ptr<const text_block> make_block(std::string text);
+
+// A span of a block: bytes [offset, offset + size).
+struct line_span {
+    std::size_t offset;
+    std::size_t size;
+};
+
+// Told before and after every change of rows, so a view can follow. Nested batches of changes
+// are reported once, around the outermost.
+struct table_observer {
+    virtual ~table_observer() = default;
+    virtual void rows_about_to_change() = 0;
+    virtual void rows_changed() = 0;
+};
+
+class line_table {
+public:
+    line_table();
+    ~line_table();
+    line_table(const line_table&) = delete;
+    line_table& operator=(const line_table&) = delete;
+
+    // Removes every row and clears a reported failure. Returns 1.
+    long reset();
+
+    // Inserts one empty row before row `before` (0 appends); returns its number, or -1.
+    long insertrow(long before);
+
+    // The number of rows, or -1 once the table could not hold what it was given.
+    long rowcount() const;
+
+    // The cell's text; empty for a row or column that does not exist.
+    std::string_view get(column c, long row) const;
+    // Writes a cell; 1, or -1 for a row that does not exist or text that cannot be held.
+    long set(column c, long row, std::string_view text);
+
+    // Remembers a sort expression such as "es_text2 A, es_text A"; 1, or -1 if it does not parse
+    // (then the remembered expression is unchanged).
+    long setsort(std::string_view expression);
+    // Reorders all rows by the remembered expression, stably; 1, or -1 when none is set.
+    long sort();
+
+    // Copies rows first..last into `target` before its row `before` (one past its last row
+    // appends). last < first copies nothing. Returns 1, or -1 for rows out of range.
+    long rowscopy(long first, long last, line_table& target, long before) const;
+
+    // Appends one row per span of `block` into es_text, es_text2 left empty; the fast road of
+    // a load. Returns the new row count, or -1 (the rows appended so far stay).
+    long append_lines(std::shared_ptr<const text_block> block, const line_span* spans, std::size_t n);
+
+    // The top margin used when the table is printed, in grid units.
+    int print_margin_top() const { return margin_top_; }
+    void set_print_margin_top(int units) { margin_top_ = units; }
+
+    // The most rows a table may hold; tests lower it to make the table fail on purpose.
+    static void set_row_limit(long limit);
+    static long row_limit();
+
+    void set_observer(table_observer* observer) { observer_ = observer; }
+
+    // Groups changes so an observer hears of them once.
+    class batch {
+    public:
+        explicit batch(line_table& t);
+        ~batch();
+        batch(const batch&) = delete;
+        batch& operator=(const batch&) = delete;
+
+    private:
+        line_table& t_;
+    };
+
+    struct impl;
+
+private:
+    void begin_change();
+    void end_change();
+
+    std::unique_ptr<impl> d_;
+    table_observer* observer_ = nullptr;
+    int batch_depth_ = 0;
+    int margin_top_ = 0;
+};
+
+} // namespace core

@@ -1,0 +1,4 @@
+#include "runtime/globals.h"
+
+QString gs_appname;
+QString gs_version;

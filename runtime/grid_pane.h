@@ -1,0 +1,57 @@
+#pragma once
+// The grid control: a line table on screen, laid out as the line table definition d_ext_text
+// draws it. Per row a detail line of the row's number, es_text and es_text2; below the rows
+// the total line "Total :" with the row count.
+
+#include "compare/linetable/line_table.h"
+
+#include <QFrame>
+
+class QAbstractItemModel;
+class QLabel;
+class QTableView;
+
+namespace rt {
+
+class line_table_model;
+
+class grid_pane : public QFrame {
+    Q_OBJECT
+public:
+    explicit grid_pane(QWidget* parent = nullptr);
+    ~grid_pane() override;
+
+    core::line_table& table() { return table_; }
+    const core::line_table& table() const { return table_; }
+
+    QTableView* view() const { return view_; }
+    QAbstractItemModel* model() const;
+    // The two labels of the total line: "Total :" and the count.
+    QLabel* total_label() const { return total_label_; }
+    QLabel* count_label() const { return count_label_; }
+
+    // Drops whose drag began at `source` are offered to the dragdrop signal; any other drag is
+    // refused. With no source set the pane refuses every drop.
+    void accept_drops_from(QObject* source);
+
+signals:
+    // A drag that began at `source` was dropped on this pane.
+    void dragdrop(QObject* source);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void update_total();
+
+    core::line_table table_;
+    line_table_model* model_ = nullptr;
+    QTableView* view_ = nullptr;
+    QLabel* total_label_ = nullptr;
+    QLabel* count_label_ = nullptr;
+    QObject* drop_source_ = nullptr;
+};
+
+} // namespace rt

@@ -1,0 +1,63 @@
+#include "runtime/units.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPalette>
+#include <QWidget>
+
+namespace rt {
+
+namespace {
+
+QFontMetrics app_metrics()
+{
+    return QFontMetrics(QApplication::font());
+}
+
+} // namespace
+
+int units_x(int units)
+{
+    return (units * app_metrics().averageCharWidth() + 16) / 32;
+}
+
+int units_y(int units)
+{
+    return (units * app_metrics().height() + 32) / 64;
+}
+
+QRect unit_rect(int x, int y, int width, int height)
+{
+    return QRect(units_x(x), units_y(y), units_x(width), units_y(height));
+}
+
+void place(QWidget* w, int x, int y, int width, int height)
+{
+    w->setGeometry(unit_rect(x, y, width, height));
+}
+
+QFont design_font(const QString& face, int points, bool bold, font_family family)
+{
+    QFont f(face);
+    f.setStyleHint(family == font_family::roman ? QFont::Serif : QFont::SansSerif);
+    f.setPointSize(points);
+    f.setWeight(bold ? QFont::Bold : QFont::Normal);
+    return f;
+}
+
+QFont sans_8(bool bold)
+{
+    return design_font(QStringLiteral("MS Sans Serif"), 8, bold, font_family::swiss);
+}
+
+QColor button_face()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
+
+QColor application_workspace()
+{
+    return QApplication::palette().color(QPalette::Dark);
+}
+
+} // namespace rt
