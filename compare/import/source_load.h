@@ -1,0 +1,27 @@
+#pragma once
+// Loading a source file into a line table: every line that is neither empty nor made of blanks
+// only becomes one row, exactly as read, and the rows are then sorted by line text.
+
+#include "compare/linetable/line_table.h"
+
+#include <string>
+
+namespace core {
+
+enum class load_error {
+    none,
+    open_failed,  // the file could not be opened: nothing was read
+    read_failed,  // reading stopped in mid-file: the rows read before it are kept
+    table_failed, // the table could not hold the rows (its row count is negative)
+};
+
+struct load_result {
+    load_error error = load_error::none;
+    std::string reason; // for a person, e.g. "No such file or directory"
+};
+
+// Resets `pane` and fills it from the file at `host_path` (a path of this machine), then sorts
+// it by "es_text A" unless the table failed. Shows nothing.
+load_result load_source(const std::string& host_path, line_table& pane);
+
+} // namespace core

@@ -1,0 +1,24 @@
+#pragma once
+// The layout of the line table definition d_ext_text, in window units: a detail line per row,
+// a total line below the rows. The screen and the printed page draw the same cells.
+
+namespace rt::grid_layout {
+
+struct cell {
+    int left, top, width, height;
+};
+
+constexpr int detail_height = 69;
+constexpr int total_height = 53;
+
+constexpr cell row_number{10, 4, 92, 65};  // "GetRow()" on light grey, regular weight
+constexpr cell es_text{138, 4, 1486, 61};  // transparent background
+constexpr cell es_text2{1637, 4, 453, 61}; // transparent background
+constexpr cell total_label{14, 0, 202, 53}; // "Total :", bold, white background
+constexpr cell total_count{206, 0, 220, 49}; // "RowCount()", white background
+
+// The face and size of every text of the grid.
+constexpr const char* font_face = "MS Sans Serif";
+constexpr int font_points = 8;
+
+} // namespace rt::grid_layout
