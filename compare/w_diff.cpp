@@ -127,12 +127,13 @@ void w_diff::create_controls()
                  dw_same, dw_2, dw_1};
 
     // Tab order: cb_compare, dw_diff, ddlb_1, lb_1, dw_same, dw_1, dw_2 (dw_sum is hidden).
-    setTabOrder(cb_compare, dw_diff);
-    setTabOrder(dw_diff, ddlb_1);
+    // The panes take the focus in their views.
+    setTabOrder(cb_compare, dw_diff->view());
+    setTabOrder(dw_diff->view(), ddlb_1);
     setTabOrder(ddlb_1, lb_1);
-    setTabOrder(lb_1, dw_same);
-    setTabOrder(dw_same, dw_1);
-    setTabOrder(dw_1, dw_2);
+    setTabOrder(lb_1, dw_same->view());
+    setTabOrder(dw_same->view(), dw_1->view());
+    setTabOrder(dw_1->view(), dw_2->view());
 }
 
 void w_diff::connect_events()

@@ -38,6 +38,8 @@ w_frame::w_frame(QWidget* parent)
     status_text_ = new QLabel(this);
     status_text_->setObjectName(QStringLiteral("microhelp"));
     status_text_->setAccessibleName(QStringLiteral("Status"));
+    // What the status line says until the compare window first writes to it.
+    status_text_->setText(QStringLiteral("Ready"));
     statusBar()->addWidget(status_text_, 1);
 }
 

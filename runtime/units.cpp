@@ -36,8 +36,24 @@ void place(QWidget* w, int x, int y, int width, int height)
     w->setGeometry(unit_rect(x, y, width, height));
 }
 
+// The faces of the designs are rarely installed outside their home platform; these stand in
+// with the nearest widths, so that texts still fit their designed boxes.
+static void register_stand_ins()
+{
+    static const bool done = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                    QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica")});
+        QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
+                                   {QStringLiteral("Liberation Serif"), QStringLiteral("Times")});
+        return true;
+    }();
+    (void)done;
+}
+
 QFont design_font(const QString& face, int points, bool bold, font_family family)
 {
+    register_stand_ins();
     QFont f(face);
     f.setStyleHint(family == font_family::roman ? QFont::Serif : QFont::SansSerif);
     f.setPointSize(points);
