@@ -107,6 +107,8 @@ public:
     struct impl;
 
 private:
+    friend struct line_table_access;
+
     void begin_change();
     void end_change();
 

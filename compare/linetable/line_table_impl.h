@@ -1,0 +1,143 @@
+#pragma once
+// The inside of a line table, shared by the table itself and the compare engine, which builds
+// its result lists straight from row references.
+
+#include "compare/linetable/line_table.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace core {
+namespace detail {
+
+// One row: es_text as a reference into a shared block, es_text2 as an index into the table's
+// pool of second texts (0 = empty). Sixteen bytes, so a million rows cost 16 MB.
+struct row_ref {
+    const char* text = nullptr;
+    std::uint32_t len = 0;
+    std::uint32_t text2 = 0;
+
+    std::string_view view() const { return {text, len}; }
+};
+static_assert(sizeof(row_ref) == 16, "rows must stay small");
+
+// Ascending text order of the whole program: Unicode code-point order, which for UTF-8 is the
+// order of the bytes taken as unsigned (memcmp), a shorter text before any text it begins.
+// It is the same on every machine and in every locale; letter case and accents get no special
+// treatment.
+inline int compare_text(const char* a, std::size_t alen, const char* b, std::size_t blen)
+{
+    const std::size_t n = alen < blen ? alen : blen;
+    if (n != 0) {
+        const int c = std::memcmp(a, b, n);
+        if (c != 0)
+            return c;
+    }
+    return alen < blen ? -1 : (alen > blen ? 1 : 0);
+}
+
+inline int compare_text(std::string_view a, std::string_view b)
+{
+    return compare_text(a.data(), a.size(), b.data(), b.size());
+}
+
+inline int compare_rows(const row_ref& a, const row_ref& b)
+{
+    return compare_text(a.text, a.len, b.text, b.len);
+}
+
+// The first eight bytes of a text as a big-endian number, zero-padded: comparing two of them
+// orders texts as compare_text does, except that equal prefixes need the full comparison.
+inline std::uint64_t text_prefix(const char* p, std::uint32_t len)
+{
+    std::uint64_t v = 0;
+    if (len >= 8) {
+        std::memcpy(&v, p, 8);
+        return __builtin_bswap64(v);
+    }
+    unsigned char buf[8] = {};
+    if (len != 0)
+        std::memcpy(buf, p, len);
+    std::memcpy(&v, buf, 8);
+    return __builtin_bswap64(v);
+}
+
+// Writable tail storage of a table: text is appended, never changed or moved, so rows of other
+// tables may keep pointing into what was written before.
+class arena_block final : public text_block {
+public:
+    explicit arena_block(std::size_t capacity)
+        : buf_(new char[capacity])
+        , capacity_(capacity)
+    {
+    }
+    const char* data() const override { return buf_.get(); }
+    std::size_t size() const override { return used_; }
+    std::size_t room() const { return capacity_ - used_; }
+    const char* append(std::string_view s)
+    {
+        char* p = buf_.get() + used_;
+        if (!s.empty())
+            std::memcpy(p, s.data(), s.size());
+        used_ += s.size();
+        return p;
+    }
+
+private:
+    std::unique_ptr<char[]> buf_;
+    std::size_t capacity_;
+    std::size_t used_ = 0;
+};
+
+struct sort_term {
+    column col;
+    bool ascending;
+};
+
+// Parses "name L[, name L]..." with L one of A (ascending) or D (descending); false if it
+// does not parse.
+bool parse_sort(std::string_view expression, std::vector<sort_term>& out);
+
+} // namespace detail
+
+struct line_table::impl {
+    std::vector<detail::row_ref> rows;
+    // Every block a row or a second text points into; shared with the tables rows were copied to.
+    std::vector<std::shared_ptr<const text_block>> blocks;
+    std::shared_ptr<detail::arena_block> arena;
+    // Second texts, each once; [0] is the empty text.
+    std::vector<std::string_view> texts2 {std::string_view {}};
+    std::unordered_map<std::string_view, std::uint32_t> text2_index;
+
+    std::vector<detail::sort_term> sort_terms;
+    bool failed = false;
+    // Known to be in ascending es_text order (cleared by any change that may break it).
+    bool sorted_by_text = true;
+
+    void clear();
+    // Keeps `b` alive with this table unless it already does.
+    void keep_block(const std::shared_ptr<const text_block>& b);
+    void keep_blocks_of(const impl& other);
+    // A stable copy of `s` in this table's own storage.
+    std::string_view store(std::string_view s);
+    // The pool index of `s`, adding it (copied into own storage) when new.
+    std::uint32_t intern2(std::string_view s);
+    // The pool index of a second text that already lives in a block this table keeps.
+    std::uint32_t intern2_kept(std::string_view s);
+    // False (and the table failed) when `extra` more rows would pass the row limit.
+    bool room_for(std::size_t extra);
+};
+
+// Access to a table's inside for the core code that builds tables in bulk.
+struct line_table_access {
+    static line_table::impl& of(line_table& t) { return *t.d_; }
+    static const line_table::impl& of(const line_table& t) { return *t.d_; }
+    static void begin_change(line_table& t) { t.begin_change(); }
+    static void end_change(line_table& t) { t.end_change(); }
+};
+
+} // namespace core
