@@ -8,10 +8,12 @@
 
 namespace core {
 
+class line_file;
+
 enum class load_error {
     none,
-    open_failed,  // the file could not be opened: nothing was read
-    read_failed,  // reading stopped in mid-file: the rows read before it are kept
+    open_failed, // the file could not be opened: nothing was read
+    read_failed, // reading stopped in mid-file: the rows read before it are kept
     table_failed, // the table could not hold the rows (its row count is negative)
 };
 
@@ -23,5 +25,11 @@ struct load_result {
 // Resets `pane` and fills it from the file at `host_path` (a path of this machine), then sorts
 // it by "es_text A" unless the table failed. Shows nothing.
 load_result load_source(const std::string& host_path, line_table& pane);
+
+// Appends the kept lines of `file` to `pane`, for callers that open, reset and sort themselves.
+// A file that is not open gives open_failed and appends nothing. When reading failed in mid-file
+// the lines before the failure are appended and the error is read_failed even if the table
+// failed as well; the table's own failure always shows in its negative row count.
+load_result read_source(line_file& file, line_table& pane);
 
 } // namespace core

@@ -1,3 +1,59 @@
-// TEMPORARY STUB — replaced by the real implementation.
+// Loading the selected file into a source pane.
+
 #include "compare/w_diff.h"
-void w_diff::ue_dragdrop(int) {}
+
+#include "compare/import/source_load.h"
+#include "runtime/drive_model.h"
+#include "runtime/grid_pane.h"
+#include "runtime/line_file.h"
+#include "runtime/message_box.h"
+
+#include <QLabel>
+
+void w_diff::ue_dragdrop(int ai)
+{
+    core::line_file file;
+    std::string host_path;
+    std::string open_error;
+    if (!is_file.isEmpty() && !core::host_path_of(is_file.toStdString(), host_path))
+        open_error = "The path names no drive of this machine";
+    else if (!file.open(host_path))
+        open_error = file.error();
+
+    rt::grid_pane* pane = ai == 1 ? dw_1 : ai == 2 ? dw_2 : nullptr;
+    QLabel* label = ai == 1 ? st_1 : ai == 2 ? st_2 : nullptr;
+    if (!pane)
+        return; // the file closes with `file`
+
+    core::line_table& table = pane->table();
+    core::load_result result;
+    bool table_failed = false;
+    {
+        core::line_table::batch changes(table);
+        table.reset();
+        label->setText(is_file);
+        result = core::read_source(file, table);
+        table_failed = table.rowcount() < 0;
+        if (!table_failed) {
+            table.setsort("es_text A");
+            table.sort();
+        }
+    }
+
+    // Nothing selected yet is no failure; a named file that could not be read whole is one the
+    // user must hear of, or the compare would quietly use a file that was never read.
+    if (!is_file.isEmpty()) {
+        if (result.error == core::load_error::open_failed) {
+            rt::messagebox(QStringLiteral("File read error"),
+                QStringLiteral("Cannot open %1:\n%2.").arg(is_file, QString::fromStdString(open_error)));
+        } else if (result.error == core::load_error::read_failed) {
+            rt::messagebox(QStringLiteral("File read error"),
+                QStringLiteral("Reading %1 failed in mid-file:\n%2.\nOnly the lines before the failure "
+                               "were loaded.")
+                    .arg(is_file, QString::fromStdString(result.reason)));
+        }
+    }
+    if (table_failed)
+        rt::messagebox(QStringLiteral("File read error"), QStringLiteral("Not a Text or dBase file"));
+    file.close();
+}

@@ -1,0 +1,81 @@
+#pragma once
+// Line-mode reading of a source file: the whole file is read at once, decoded to UTF-8 and cut
+// into lines. A line ends at LF, CRLF or a lone CR; a last line without terminator is a line;
+// every other byte, NUL included, belongs to its line. Lines have no length limit.
+
+#include "compare/linetable/line_table.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace core {
+
+// The decoded text of a file.
+struct file_text {
+    std::shared_ptr<const text_block> block; // UTF-8; null only before anything was read
+    std::size_t begin = 0; // past a byte-order mark
+    std::size_t end = 0; // where the lines end; see line_file::read_text
+    std::string charset; // what the bytes were decoded from, e.g. "UTF-16LE"
+};
+
+// Decodes raw file bytes to UTF-8 (see line_file.cpp for how the character set is chosen).
+// Text that is already valid UTF-8 keeps `raw` as its block, without a copy. Bytes that cannot
+// be decoded become U+FFFD.
+file_text decode_text(std::shared_ptr<const text_block> raw);
+
+// One file open for reading.
+class line_file {
+public:
+    line_file() = default;
+    ~line_file();
+    line_file(const line_file&) = delete;
+    line_file& operator=(const line_file&) = delete;
+
+    // Opens `host_path` for reading; false (with error() telling why) when it is missing, a
+    // directory, refused, or the path is empty.
+    bool open(const std::string& host_path);
+    bool is_open() const { return fd_ >= 0; }
+    // Closes the file; closing a file that is not open does nothing.
+    void close();
+
+    // Reads the rest of the file and decodes it. False when reading failed in mid-file: then
+    // `out` ends after the last complete line before the failure, and error() tells why. A file
+    // that is not open reads as failed at once, with an empty text.
+    bool read_text(file_text& out);
+
+    // Why the last open or read failed, e.g. "No such file or directory"; empty if nothing did.
+    const std::string& error() const { return error_; }
+
+    // The read system call; tests replace it to make reading fail in mid-file. Null restores it.
+    using read_function = ssize_t (*)(int fd, void* buffer, std::size_t count);
+    static void set_read_function(read_function f);
+
+private:
+    int fd_ = -1;
+    std::string error_;
+};
+
+// Cuts text into the lines that a source keeps: every line that is neither empty nor made of
+// blanks (code 32) only, as it stands, without its terminator.
+class kept_lines {
+public:
+    kept_lines(const char* text, std::size_t begin, std::size_t end)
+        : text_(text)
+        , pos_(begin)
+        , end_(end)
+    {
+    }
+
+    // Replaces `out` with the next kept lines, at most `max` of them; false once none are left.
+    bool next(std::vector<line_span>& out, std::size_t max);
+
+private:
+    const char* text_;
+    std::size_t pos_;
+    std::size_t end_;
+};
+
+} // namespace core

@@ -1,0 +1,352 @@
+// The line-mode reader: where lines end, which lines are kept, and how bytes become text.
+
+#include "runtime/line_file.h"
+#include "support/source_files.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using lines = std::vector<std::string>;
+
+struct read_outcome {
+    bool ok = false;
+    std::string error;
+    std::string charset;
+    lines kept;
+};
+
+read_outcome read_lines(const std::string& path, std::size_t batch = 1000)
+{
+    read_outcome r;
+    core::line_file file;
+    if (!file.open(path)) {
+        r.error = file.error();
+        return r;
+    }
+    core::file_text text;
+    r.ok = file.read_text(text);
+    r.error = file.error();
+    r.charset = text.charset;
+    core::kept_lines cut(text.block->data(), text.begin, text.end);
+    std::vector<core::line_span> spans;
+    while (cut.next(spans, batch)) {
+        for (const core::line_span& s : spans)
+            r.kept.emplace_back(text.block->data() + s.offset, s.size);
+    }
+    return r;
+}
+
+// The plain reading of the rules, to hold the fast splitter against.
+lines reference_lines(const std::string& text)
+{
+    lines out;
+    std::string line;
+    auto finish = [&] {
+        if (line.find_first_not_of(' ') != std::string::npos)
+            out.push_back(line);
+        line.clear();
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            finish();
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (text[i] == '\n') {
+            finish();
+        } else {
+            line += text[i];
+        }
+    }
+    if (!line.empty())
+        finish();
+    return out;
+}
+
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<int>(s.size()));
+}
+
+int failing_reads = 0;
+
+// Hands out the file ten bytes at a time, then fails.
+ssize_t read_then_fail(int fd, void* buffer, std::size_t count)
+{
+    if (failing_reads-- <= 0) {
+        errno = EIO;
+        return -1;
+    }
+    return ::read(fd, buffer, count < 10 ? count : 10);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(lines)
+
+class line_file_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lines_and_terminators_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<lines>("expected");
+        QTest::newRow("LF") << QByteArray("b\na\n") << lines {"b", "a"};
+        QTest::newRow("CRLF") << QByteArray("b\r\na\r\n") << lines {"b", "a"};
+        QTest::newRow("lone CR") << QByteArray("b\ra\r") << lines {"b", "a"};
+        QTest::newRow("mixed") << QByteArray("1\r\n2\n3\r4\n\r5") << lines {"1", "2", "3", "4", "5"};
+        QTest::newRow("LF CR is two terminators") << QByteArray("x\n\ry\n") << lines {"x", "y"};
+        QTest::newRow("no terminator at the end") << QByteArray("a\nlast") << lines {"a", "last"};
+        QTest::newRow("CR at the very end") << QByteArray("a\r") << lines {"a"};
+        QTest::newRow("the five-line file") << QByteArray("b\n\na\n   \na\n") << lines {"b", "a", "a"};
+        QTest::newRow("blanks around text stay") << QByteArray("  x  \n") << lines {"  x  "};
+        QTest::newRow("tabs are not blanks") << QByteArray("\t\t\n \t \n") << lines {"\t\t", " \t "};
+        QTest::newRow("NUL belongs to its line")
+            << QByteArray("a\0b\n\0\n", 6) << lines {std::string("a\0b", 3), std::string(1, '\0')};
+        QTest::newRow("other controls do not end lines")
+            << QByteArray("a\fb\vc\n\xC2\x85|\xE2\x80\xA8|\n") << lines {"a\fb\vc", "\xC2\x85|\xE2\x80\xA8|"};
+        QTest::newRow("only blank lines") << QByteArray(" \n\n  \r\n") << lines {};
+        QTest::newRow("empty file") << QByteArray() << lines {};
+    }
+
+    void lines_and_terminators()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(lines, expected);
+        QTemporaryDir dir;
+        const read_outcome r = read_lines(testing::write_source(dir, QStringLiteral("f.txt"), file));
+        QVERIFY(r.ok);
+        QCOMPARE(r.kept, expected);
+        // A CRLF or a block of 64 bytes cut by the end of a batch must not change the lines.
+        QCOMPARE(read_lines(testing::write_source(dir, QStringLiteral("f.txt"), file), 1).kept, expected);
+    }
+
+    void random_text_splits_like_the_rules()
+    {
+        std::mt19937 rng(7);
+        const std::string alphabet = std::string("ab \t\0\xC3\xA9", 7);
+        const char* terminators[] = {"\n", "\r\n", "\r", "\n\n", "\r\r\n"};
+        QTemporaryDir dir;
+        for (int round = 0; round < 40; ++round) {
+            std::string text;
+            const int count = std::uniform_int_distribution<int>(0, 300)(rng);
+            for (int l = 0; l < count; ++l) {
+                // Lengths around and beyond one 64-byte block.
+                const int len = std::uniform_int_distribution<int>(0, 150)(rng);
+                for (int k = 0; k < len; ++k) {
+                    // The two bytes of é go together, so the text stays UTF-8.
+                    const std::size_t c = std::uniform_int_distribution<std::size_t>(0, 5)(rng);
+                    text += c == 5 ? alphabet.substr(5, 2) : alphabet.substr(c, 1);
+                }
+                if (l + 1 < count || rng() % 2)
+                    text += terminators[rng() % 5];
+            }
+            const std::string path = testing::write_source(dir, QStringLiteral("r.txt"), bytes(text));
+            const lines expected = reference_lines(text);
+            for (std::size_t batch : {std::size_t(1), std::size_t(3), std::size_t(100000)}) {
+                const read_outcome r = read_lines(path, batch);
+                QVERIFY(r.ok);
+                QCOMPARE(r.charset, std::string("UTF-8"));
+                QCOMPARE(r.kept, expected);
+            }
+        }
+    }
+
+    void long_lines_are_whole()
+    {
+        QTemporaryDir dir;
+        const std::string long_line(6 << 20, 'x');
+        const read_outcome r
+            = read_lines(testing::write_source(dir, QStringLiteral("long.txt"), bytes("a\n" + long_line + "\r\nb")));
+        QVERIFY(r.ok);
+        QCOMPARE(r.kept.size(), std::size_t(3));
+        QCOMPARE(r.kept[1].size(), long_line.size());
+        QCOMPARE(r.kept[2], std::string("b"));
+    }
+
+    void byte_order_marks_data()
+    {
+        const QString text = QStringLiteral("Stra\u00DFe\r\n  \u20AC 5 \n\n\U0001F600\n");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("charset");
+        QTest::newRow("UTF-8") << QByteArray("\xEF\xBB\xBF") + text.toUtf8() << QStringLiteral("UTF-8");
+        QTest::newRow("UTF-16LE") << QByteArray("\xFF\xFE") + testing::utf16_bytes(text, false)
+                                  << QStringLiteral("UTF-16LE");
+        QTest::newRow("UTF-16BE") << QByteArray("\xFE\xFF") + testing::utf16_bytes(text, true)
+                                  << QStringLiteral("UTF-16BE");
+        QByteArray le("\xFF\xFE\0\0", 4), be("\0\0\xFE\xFF", 4);
+        for (const uint cp : text.toUcs4()) {
+            const char b[4] = {char(cp & 0xFF), char(cp >> 8 & 0xFF), char(cp >> 16 & 0xFF), char(cp >> 24)};
+            le.append(b, 4);
+            be.append(b[3]).append(b[2]).append(b[1]).append(b[0]);
+        }
+        QTest::newRow("UTF-32LE") << le << QStringLiteral("UTF-32LE");
+        QTest::newRow("UTF-32BE") << be << QStringLiteral("UTF-32BE");
+        QTest::newRow("UTF-16LE, no mark") << testing::utf16_bytes(text, false) << QStringLiteral("UTF-16LE");
+        QTest::newRow("UTF-16BE, no mark") << testing::utf16_bytes(text, true) << QStringLiteral("UTF-16BE");
+    }
+
+    void byte_order_marks()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, charset);
+        QTemporaryDir dir;
+        const read_outcome r = read_lines(testing::write_source(dir, QStringLiteral("bom.txt"), file));
+        QVERIFY(r.ok);
+        QCOMPARE(QString::fromStdString(r.charset), charset);
+        // The mark is no part of the first line.
+        const lines expected {"Stra\xC3\x9F"
+                              "e",
+            "  \xE2\x82\xAC 5 ", "\xF0\x9F\x98\x80"};
+        QCOMPARE(r.kept, expected);
+    }
+
+    void detected_character_sets_match_utf8()
+    {
+        const QString text = QStringLiteral("Le caf\u00E9 co\u00FBte 5 \u20AC, na\u00EFve fa\u00E7on.\n"
+                                            "Gr\u00F6\u00DFe der Stra\u00DFe \u2014 \u201Cso\u201D.\n"
+                                            "  \u00C0 bient\u00F4t  \n");
+        QTemporaryDir dir;
+        const read_outcome utf8 = read_lines(testing::write_source(dir, QStringLiteral("u.txt"), text.toUtf8()));
+        QByteArray cp1252;
+        for (const QChar c : text) {
+            switch (c.unicode()) {
+            case 0x20AC:
+                cp1252 += '\x80';
+                break;
+            case 0x2014:
+                cp1252 += '\x97';
+                break;
+            case 0x201C:
+                cp1252 += '\x93';
+                break;
+            case 0x201D:
+                cp1252 += '\x94';
+                break;
+            default:
+                cp1252 += static_cast<char>(c.unicode());
+            }
+        }
+        const read_outcome windows = read_lines(testing::write_source(dir, QStringLiteral("w.txt"), cp1252));
+        QVERIFY(windows.ok);
+        QCOMPARE(windows.charset, std::string("WINDOWS-1252"));
+        QCOMPARE(windows.kept, utf8.kept);
+
+        const read_outcome utf16
+            = read_lines(testing::write_source(dir, QStringLiteral("w16.txt"), testing::utf16_bytes(text, false)));
+        QCOMPARE(utf16.kept, utf8.kept);
+
+        // Shift_JIS: "Japanese text." three times.
+        const QByteArray sjis(
+            "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\x82\xc5\x82\xb7\x81\x42\n");
+        const read_outcome japanese
+            = read_lines(testing::write_source(dir, QStringLiteral("j.txt"), sjis + sjis + sjis));
+        QCOMPARE(japanese.charset, std::string("SHIFT_JIS"));
+        const std::string line
+            = QStringLiteral("\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059\u3002").toStdString();
+        QCOMPARE(japanese.kept, (lines {line, line, line}));
+    }
+
+    void undecodable_bytes_become_replacement_characters_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<lines>("expected");
+        const std::string r = "\xEF\xBF\xBD";
+        const QByteArray bom("\xEF\xBB\xBF");
+        QTest::newRow("stray continuation") << bom
+                + "a\x80"
+                  "b\n" << lines {"a" + r + "b"};
+        QTest::newRow("cut sequence") << bom
+                + "a\xE2\x82"
+                  "b\n" << lines {"a" + r + "b"};
+        QTest::newRow("cut at the end of the file") << bom + "a\xF0\x9F\x98" << lines {"a" + r};
+        QTest::newRow("overlong") << bom + "\xC0\xAF\n" << lines {r + r};
+        QTest::newRow("surrogate") << bom + "\xED\xA0\x80\n" << lines {r + r + r};
+        QTest::newRow("beyond U+10FFFF") << bom + "\xF4\x90\x80\x80|\xF5\n" << lines {r + r + r + r + "|" + r};
+        QTest::newRow("a terminator ends a cut sequence") << bom + "\xE2\x82\nx\n" << lines {r, "x"};
+        QTest::newRow("lone UTF-16 surrogate") << QByteArray("\xFF\xFE"
+                                                             "a\0\x00\xD8"
+                                                             "b\0\n\0",
+            10) << lines {"a" + r + "b"};
+        QTest::newRow("odd byte after UTF-16") << QByteArray("\xFE\xFF\0a\0\n\0", 7) << lines {"a", r};
+        QTest::newRow("UTF-32 beyond U+10FFFF") << QByteArray("\xFF\xFE\0\0"
+                                                              "a\0\0\0"
+                                                              "\0\0\x11\0"
+                                                              "\n\0\0\0",
+            16) << lines {"a" + r};
+        QString text;
+        for (int i = 0; i < 20; ++i)
+            text += QStringLiteral("Gr\u00F6\u00DFe der Stra\u00DFe; caf\u00E9, na\u00EFve\n");
+        QByteArray mostly_utf8 = text.toUtf8();
+        mostly_utf8.insert(50, '\xFF');
+        lines expected;
+        for (int i = 0; i < 20; ++i)
+            expected.push_back(QStringLiteral("Gr\u00F6\u00DFe der Stra\u00DFe; caf\u00E9, na\u00EFve").toStdString());
+        expected[1].insert(50 - expected[0].size() - 1, r);
+        QTest::newRow("one bad byte in UTF-8 without a mark") << mostly_utf8 << expected;
+    }
+
+    void undecodable_bytes_become_replacement_characters()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(lines, expected);
+        QTemporaryDir dir;
+        const read_outcome r = read_lines(testing::write_source(dir, QStringLiteral("bad.txt"), file));
+        QVERIFY(r.ok);
+        QCOMPARE(r.kept, expected);
+    }
+
+    void files_that_cannot_be_opened()
+    {
+        QTemporaryDir dir;
+        core::line_file file;
+        QVERIFY(!file.open(QDir(dir.path()).filePath(QStringLiteral("missing.txt")).toStdString()));
+        QCOMPARE(file.error(), std::string("No such file or directory"));
+        QVERIFY(!file.open(dir.path().toStdString()));
+        QCOMPARE(file.error(), std::string("Is a directory"));
+        QVERIFY(!file.open(std::string()));
+        QVERIFY(!file.error().empty());
+
+        // Reading a file that is not open fails at once and yields no text.
+        core::file_text text;
+        QVERIFY(!file.read_text(text));
+        QCOMPARE(text.end, std::size_t(0));
+        file.close(); // closing it again does nothing
+    }
+
+    void a_failure_in_mid_file_keeps_the_whole_lines_before_it()
+    {
+        QTemporaryDir dir;
+        const std::string path
+            = testing::write_source(dir, QStringLiteral("f.txt"), QByteArray("one\r\ntwo\nthree\nfour\n"));
+        failing_reads = 1;
+        core::line_file::set_read_function(&read_then_fail);
+        const read_outcome r = read_lines(path);
+        core::line_file::set_read_function(nullptr);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error, std::string("Input/output error"));
+        // Ten bytes came in: "three" was cut, so it is not taken for a line.
+        QCOMPARE(r.kept, (lines {"one", "two"}));
+    }
+
+    void files_without_a_size_are_read_to_their_end()
+    {
+        if (!QFile::exists(QStringLiteral("/proc/self/status")))
+            QSKIP("no /proc here");
+        const read_outcome r = read_lines("/proc/self/status");
+        QVERIFY(r.ok);
+        QVERIFY(!r.kept.empty());
+        QCOMPARE(r.kept.front().substr(0, 5), std::string("Name:"));
+    }
+};
+
+QTEST_MAIN(line_file_test)
+#include "line_file_test.moc"
