@@ -1,3 +1,38 @@
-// TEMPORARY STUB — replaced by the real implementation.
 #include "compare/w_diff.h"
-void w_diff::ue_compare() {}
+
+#include "compare/engine/compare_engine.h"
+#include "frame/w_frame.h"
+#include "runtime/grid_pane.h"
+#include "runtime/pointer.h"
+#include "runtime/window_refs.h"
+
+#include <QLabel>
+
+namespace {
+
+void set_status(const QString& text)
+{
+    if (w_frame* frame = rt::windows().w_frame.data())
+        frame->setmicrohelp(text);
+}
+
+} // namespace
+
+void w_diff::ue_compare()
+{
+    if (!dw_1 || !dw_2 || !dw_same || !dw_diff || !dw_sum || !st_1 || !st_2)
+        return;
+    set_status(QStringLiteral("Please wait..."));
+    {
+        rt::busy_pointer busy;
+        // Each result pane hears of the compare once, when all its rows are in place.
+        core::line_table::batch same_batch(dw_same->table());
+        core::line_table::batch diff_batch(dw_diff->table());
+        core::line_table::batch sum_batch(dw_sum->table());
+        const std::string label1 = st_1->text().toStdString();
+        const std::string label2 = st_2->text().toStdString();
+        core::compare_sources(
+            dw_1->table(), dw_2->table(), label1, label2, dw_same->table(), dw_diff->table(), dw_sum->table());
+    }
+    set_status(QStringLiteral("Ready"));
+}

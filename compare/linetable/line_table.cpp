@@ -157,6 +157,12 @@ bool line_table::impl::room_for(std::size_t extra)
     return true;
 }
 
+std::size_t line_table::impl::room_left() const
+{
+    const std::size_t limit = effective_row_limit();
+    return rows.size() >= limit ? 0 : limit - rows.size();
+}
+
 // ---- the table -------------------------------------------------------------------------------
 
 line_table::line_table()

@@ -130,6 +130,8 @@ struct line_table::impl {
     std::uint32_t intern2_kept(std::string_view s);
     // False (and the table failed) when `extra` more rows would pass the row limit.
     bool room_for(std::size_t extra);
+    // How many more rows the row limit allows.
+    std::size_t room_left() const;
 };
 
 // Access to a table's inside for the core code that builds tables in bulk.

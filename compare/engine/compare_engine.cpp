@@ -1,0 +1,315 @@
+#include "compare/engine/compare_engine.h"
+
+#include "compare/linetable/line_table_impl.h"
+#include "compare/linetable/row_sort.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace core {
+
+namespace {
+
+using detail::row_ref;
+
+// Reports one change of `t` to its observer for the life of the scope.
+class change_scope {
+public:
+    explicit change_scope(line_table& t)
+        : t_(t)
+    {
+        line_table_access::begin_change(t_);
+    }
+    ~change_scope() { line_table_access::end_change(t_); }
+    change_scope(const change_scope&) = delete;
+    change_scope& operator=(const change_scope&) = delete;
+
+private:
+    line_table& t_;
+};
+
+// A source's rows in ascending text order. Loading leaves a source sorted, so this is normally
+// the table's own array; otherwise a sorted copy of the references is made in `storage`.
+struct sorted_source {
+    const row_ref* rows = nullptr;
+    std::size_t n = 0;
+    std::vector<row_ref> storage;
+};
+
+void order_source(const line_table& t, sorted_source& out)
+{
+    const line_table::impl& d = line_table_access::of(t);
+    const long count = t.rowcount();
+    out.n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    if (d.sorted_by_text || out.n < 2) {
+        out.rows = d.rows.data();
+        return;
+    }
+    out.storage.assign(d.rows.begin(), d.rows.begin() + static_cast<std::ptrdiff_t>(out.n));
+    if (!detail::is_sorted_by_text(out.storage))
+        detail::sort_by_text(out.storage);
+    out.rows = out.storage.data();
+}
+
+// Per row of a sorted source: does its text occur in the other source?
+struct membership {
+    std::vector<std::uint8_t> found1, found2;
+    std::size_t same = 0; // rows of source 1 found in source 2
+    std::size_t only1 = 0; // rows of source 1 not found
+    std::size_t only2 = 0; // rows of source 2 not found
+};
+
+// Walks a[i1..e1) and b[i2..e2) side by side; both are sorted, so a text is found in the
+// other source exactly when the walk meets it there. This gives the same answer as comparing
+// every row with every row of the other source, in linear time.
+void merge_range(const row_ref* a, std::size_t i1, std::size_t e1, const row_ref* b, std::size_t i2, std::size_t e2,
+    membership& m, std::size_t& same, std::size_t& only1, std::size_t& only2)
+{
+    // The texts lie in file order while the walk goes in text order, so every text is a cache
+    // miss; asking for them some rows ahead keeps the memory busy instead of the walk waiting.
+    constexpr std::size_t ahead = 12;
+    while (i1 < e1 && i2 < e2) {
+        if (i1 + ahead < e1)
+            __builtin_prefetch(a[i1 + ahead].text);
+        if (i2 + ahead < e2)
+            __builtin_prefetch(b[i2 + ahead].text);
+        const int c = detail::compare_rows(a[i1], b[i2]);
+        if (c < 0) {
+            ++i1;
+            ++only1;
+        } else if (c > 0) {
+            ++i2;
+            ++only2;
+        } else {
+            const row_ref& t = a[i1];
+            do {
+                m.found1[i1++] = 1;
+                ++same;
+            } while (i1 < e1 && detail::compare_rows(a[i1], t) == 0);
+            do
+                m.found2[i2++] = 1;
+            while (i2 < e2 && detail::compare_rows(b[i2], t) == 0);
+        }
+    }
+    only1 += e1 - i1;
+    only2 += e2 - i2;
+}
+
+// First row of a[0..n) whose text is not less than `t`.
+std::size_t lower_bound_of(const row_ref* a, std::size_t n, const row_ref& t)
+{
+    return static_cast<std::size_t>(std::lower_bound(a, a + n, t, [](const row_ref& x, const row_ref& y) {
+        return detail::compare_rows(x, y) < 0;
+    }) - a);
+}
+
+// Below this many rows together a second thread costs more than it saves.
+constexpr std::size_t parallel_threshold = 1 << 17;
+
+void find_members(const sorted_source& s1, const sorted_source& s2, membership& m)
+{
+    m.found1.assign(s1.n, 0);
+    m.found2.assign(s2.n, 0);
+    if (s1.n + s2.n >= parallel_threshold && s1.n > 0 && std::thread::hardware_concurrency() > 1) {
+        // Split both sources at one text, so that no run of equal texts is cut and each half
+        // can be walked on its own.
+        const std::size_t mid1 = lower_bound_of(s1.rows, s1.n, s1.rows[s1.n / 2]);
+        const std::size_t mid2 = lower_bound_of(s2.rows, s2.n, s1.rows[s1.n / 2]);
+        std::size_t same_a = 0, only1_a = 0, only2_a = 0;
+        std::size_t same_b = 0, only1_b = 0, only2_b = 0;
+        try {
+            std::thread other([&] { merge_range(s1.rows, 0, mid1, s2.rows, 0, mid2, m, same_a, only1_a, only2_a); });
+            merge_range(s1.rows, mid1, s1.n, s2.rows, mid2, s2.n, m, same_b, only1_b, only2_b);
+            other.join();
+            m.same = same_a + same_b;
+            m.only1 = only1_a + only1_b;
+            m.only2 = only2_a + only2_b;
+            return;
+        } catch (const std::system_error&) {
+            // No second thread to be had: walk it all here.
+            std::fill(m.found1.begin(), m.found1.end(), 0);
+            std::fill(m.found2.begin(), m.found2.end(), 0);
+        }
+    }
+    merge_range(s1.rows, 0, s1.n, s2.rows, 0, s2.n, m, m.same, m.only1, m.only2);
+}
+
+// How many of `wanted` rows a fresh table may take; short of all of them, the table fails.
+std::size_t rows_that_fit(line_table::impl& d, std::size_t wanted)
+{
+    if (d.room_for(wanted))
+        return wanted;
+    return d.room_left();
+}
+
+void fill_same(line_table& table, const line_table& source1, const sorted_source& s1, const membership& m)
+{
+    change_scope scope(table);
+    line_table::impl& d = line_table_access::of(table);
+    try {
+        const std::size_t fits = rows_that_fit(d, m.same);
+        d.keep_blocks_of(line_table_access::of(source1));
+        d.rows.reserve(fits);
+        for (std::size_t i = 0; i < s1.n && d.rows.size() < fits; ++i)
+            if (m.found1[i])
+                d.rows.push_back(row_ref {s1.rows[i].text, s1.rows[i].len, 0});
+    } catch (const std::bad_alloc&) {
+        d.failed = true;
+    }
+    table.setsort("es_text A");
+    d.sorted_by_text = true;
+}
+
+// Appends the rows of `s` from `from` on whose found flag is `wanted`, labelled `label`, while
+// `out` holds fewer than `fits` rows.
+void append_marked(std::vector<row_ref>& out, const sorted_source& s, const std::vector<std::uint8_t>& found,
+    std::uint8_t wanted, std::uint32_t label, std::size_t fits, std::size_t from = 0)
+{
+    for (std::size_t i = from; i < s.n && out.size() < fits; ++i)
+        if (found[i] == wanted)
+            out.push_back(row_ref {s.rows[i].text, s.rows[i].len, label});
+}
+
+void fill_diff(line_table& table, const line_table& source1, const line_table& source2, const sorted_source& s1,
+    const sorted_source& s2, std::string_view label1, std::string_view label2, const membership& m)
+{
+    change_scope scope(table);
+    line_table::impl& d = line_table_access::of(table);
+    try {
+        const std::size_t wanted = m.only1 + m.only2;
+        const std::size_t fits = rows_that_fit(d, wanted);
+        d.keep_blocks_of(line_table_access::of(source1));
+        d.keep_blocks_of(line_table_access::of(source2));
+        const std::uint32_t l1 = d.intern2(label1);
+        const std::uint32_t l2 = d.intern2(label2);
+        d.rows.reserve(fits);
+        const int order = detail::compare_text(label1, label2);
+        if (fits < wanted) {
+            // What the row-by-row passes would have managed to hold: source 1's rows first.
+            append_marked(d.rows, s1, m.found1, 0, l1, fits);
+            append_marked(d.rows, s2, m.found2, 0, l2, fits);
+            const std::vector<detail::sort_term> terms = {{column::es_text2, true}, {column::es_text, true}};
+            detail::sort_rows(d, terms);
+        } else if (order < 0) {
+            append_marked(d.rows, s1, m.found1, 0, l1, fits);
+            append_marked(d.rows, s2, m.found2, 0, l2, fits);
+        } else if (order > 0) {
+            append_marked(d.rows, s2, m.found2, 0, l2, fits);
+            append_marked(d.rows, s1, m.found1, 0, l1, fits);
+        } else {
+            // One label for both: one group, ordered by text alone.
+            std::size_t i = 0, j = 0;
+            for (;;) {
+                while (i < s1.n && m.found1[i])
+                    ++i;
+                while (j < s2.n && m.found2[j])
+                    ++j;
+                if (i == s1.n || j == s2.n)
+                    break;
+                if (detail::compare_rows(s2.rows[j], s1.rows[i]) < 0) {
+                    d.rows.push_back(row_ref {s2.rows[j].text, s2.rows[j].len, l2});
+                    ++j;
+                } else {
+                    d.rows.push_back(row_ref {s1.rows[i].text, s1.rows[i].len, l1});
+                    ++i;
+                }
+            }
+            append_marked(d.rows, s1, m.found1, 0, l1, fits, i);
+            append_marked(d.rows, s2, m.found2, 0, l2, fits, j);
+        }
+    } catch (const std::bad_alloc&) {
+        d.failed = true;
+    }
+    table.setsort("es_text2 A, es_text A");
+    d.sorted_by_text = d.rows.size() < 2;
+}
+
+void fill_sum(line_table& table, const line_table& source1, const line_table& source2, const line_table& same,
+    const line_table& diff)
+{
+    change_scope scope(table);
+    table.reset();
+    line_table::impl& d = line_table_access::of(table);
+    const line_table::impl& ds = line_table_access::of(same);
+    const line_table::impl& dd = line_table_access::of(diff);
+    try {
+        // A list that failed shows no rows, so none of its rows are copied.
+        const std::size_t same_rows = same.rowcount() > 0 ? ds.rows.size() : 0;
+        const std::size_t diff_rows = diff.rowcount() > 0 ? dd.rows.size() : 0;
+        const std::size_t wanted = same_rows + diff_rows + 3;
+        const std::size_t fits = rows_that_fit(d, wanted);
+        d.keep_blocks_of(line_table_access::of(source1));
+        d.keep_blocks_of(line_table_access::of(source2));
+        d.rows.reserve(fits);
+        auto push = [&](const row_ref& r) {
+            if (d.rows.size() < fits)
+                d.rows.push_back(r);
+        };
+        const std::string_view similarity = d.store("Similarity");
+        const std::string_view difference = d.store("Difference");
+        push(row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0});
+        for (std::size_t i = 0; i < same_rows; ++i)
+            push(row_ref {ds.rows[i].text, ds.rows[i].len, 0});
+        push(row_ref {});
+        push(row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0});
+        // The labels are few: map each of the difference list's to this table's own once.
+        std::vector<std::uint32_t> labels(dd.texts2.size());
+        for (std::size_t i = 1; i < labels.size(); ++i)
+            labels[i] = d.intern2(dd.texts2[i]);
+        for (std::size_t i = 0; i < diff_rows; ++i)
+            push(row_ref {dd.rows[i].text, dd.rows[i].len, labels[dd.rows[i].text2]});
+    } catch (const std::bad_alloc&) {
+        d.failed = true;
+    }
+    d.sorted_by_text = false;
+}
+
+} // namespace
+
+compare_counts compare_sources(const line_table& source1, const line_table& source2, std::string_view label1,
+    std::string_view label2, line_table& same, line_table& diff, line_table& sum)
+{
+    compare_counts counts;
+    counts.rows1 = source1.rowcount();
+    counts.rows2 = source2.rowcount();
+    same.reset();
+    diff.reset();
+    if (counts.rows1 == 0 && counts.rows2 == 0) {
+        // Left alone, the combined list would still offer an earlier compare to print and save.
+        sum.reset();
+        counts.both_empty = true;
+        counts.sum = sum.rowcount();
+        return counts;
+    }
+
+    sorted_source s1, s2;
+    membership m;
+    try {
+        order_source(source1, s1);
+        order_source(source2, s2);
+        find_members(s1, s2, m);
+    } catch (const std::bad_alloc&) {
+        // Without room to walk the sources no list can be built; each reports the failure.
+        for (line_table* t : {&same, &diff, &sum}) {
+            change_scope scope(*t);
+            t->reset();
+            line_table_access::of(*t).failed = true;
+        }
+        counts.same = counts.diff = counts.sum = -1;
+        return counts;
+    }
+
+    fill_same(same, source1, s1, m);
+    fill_diff(diff, source1, source2, s1, s2, label1, label2, m);
+    fill_sum(sum, source1, source2, same, diff);
+    counts.same = same.rowcount();
+    counts.diff = diff.rowcount();
+    counts.sum = sum.rowcount();
+    return counts;
+}
+
+} // namespace core

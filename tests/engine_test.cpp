@@ -1,0 +1,374 @@
+// The compare of two sources: the worked example, the corner cases, and the fast engine held
+// against a plain row-by-row implementation of the membership test on many random sources.
+
+#include "compare/engine/compare_engine.h"
+#include "compare/import/source_load.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+using core::column;
+using core::line_table;
+
+namespace {
+
+struct row {
+    std::string text, text2;
+    bool operator==(const row& o) const { return text == o.text && text2 == o.text2; }
+};
+using rows = std::vector<row>;
+
+struct lists {
+    rows same, diff, sum;
+};
+
+rows rows_of(const line_table& t)
+{
+    rows out;
+    for (long r = 1; r <= t.rowcount(); ++r)
+        out.push_back({std::string(t.get(column::es_text, r)), std::string(t.get(column::es_text2, r))});
+    return out;
+}
+
+void fill(line_table& t, const std::vector<std::string>& lines, bool sorted)
+{
+    t.reset();
+    for (const auto& l : lines)
+        t.set(column::es_text, t.insertrow(0), l);
+    if (sorted) {
+        t.setsort("es_text A");
+        t.sort();
+    }
+}
+
+// The membership test done the plain way: every row against every row of the other source,
+// then the two stable sorts and the combined list built row by row.
+// (std::string compares as unsigned bytes, which is the tables' order.)
+lists plain_compare(const std::vector<std::string>& s1, const std::vector<std::string>& s2, const std::string& l1,
+    const std::string& l2, bool use_set = false)
+{
+    lists out;
+    if (s1.empty() && s2.empty())
+        return out;
+    const std::set<std::string> in1(s1.begin(), s1.end()), in2(s2.begin(), s2.end());
+    auto occurs = [&](const std::string& t, const std::vector<std::string>& other, const std::set<std::string>& set) {
+        if (use_set)
+            return set.count(t) > 0;
+        long found = 0;
+        for (const auto& o : other)
+            if (o == t)
+                ++found;
+        return found > 0;
+    };
+    for (const auto& t : s1) {
+        if (occurs(t, s2, in2))
+            out.same.push_back({t, ""});
+        else
+            out.diff.push_back({t, l1});
+    }
+    for (const auto& t : s2)
+        if (!occurs(t, s1, in1))
+            out.diff.push_back({t, l2});
+    std::stable_sort(out.same.begin(), out.same.end(), [](const row& a, const row& b) { return a.text < b.text; });
+    std::stable_sort(out.diff.begin(), out.diff.end(),
+        [](const row& a, const row& b) { return a.text2 != b.text2 ? a.text2 < b.text2 : a.text < b.text; });
+    out.sum.push_back({"Similarity", ""});
+    out.sum.insert(out.sum.end(), out.same.begin(), out.same.end());
+    out.sum.push_back({"", ""});
+    out.sum.push_back({"Difference", ""});
+    out.sum.insert(out.sum.end(), out.diff.begin(), out.diff.end());
+    return out;
+}
+
+struct panes {
+    line_table s1, s2, same, diff, sum;
+
+    core::compare_counts compare(const std::string& l1, const std::string& l2)
+    {
+        return core::compare_sources(s1, s2, l1, l2, same, diff, sum);
+    }
+    lists results() const { return {rows_of(same), rows_of(diff), rows_of(sum)}; }
+};
+
+// A random source: repeated lines, empty and blank-only rows, near misses by case and by
+// leading or trailing blanks, non-ASCII text and long shared prefixes.
+std::vector<std::string> random_source(std::mt19937& rng, const std::vector<std::string>& vocabulary, std::size_t n)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::string t = vocabulary[rng() % vocabulary.size()];
+        switch (rng() % 12) {
+        case 0:
+            t += ' ';
+            break;
+        case 1:
+            t = ' ' + t;
+            break;
+        case 2:
+            if (!t.empty() && t[0] >= 'a' && t[0] <= 'z')
+                t[0] = static_cast<char>(t[0] - 'a' + 'A');
+            break;
+        case 3:
+            if (!out.empty())
+                t = out[rng() % out.size()];
+            break;
+        default:
+            break;
+        }
+        out.push_back(t);
+    }
+    return out;
+}
+
+std::vector<std::string> vocabulary(std::mt19937& rng, std::size_t n)
+{
+    std::vector<std::string> v = {"", " ", "   ", "\t", "apple", "Apple", "apple ", "caf\xc3\xa9", "cafe",
+        "\xe6\x97\xa5\xe6\x9c\xac", "\xf0\x9f\x98\x80", "the file is open"};
+    const char* stems[] = {"the file ", "error: ", "x", "\xc3\xbc", "line"};
+    while (v.size() < n) {
+        std::string t = stems[rng() % 5];
+        const int k = static_cast<int>(rng() % 6);
+        for (int i = 0; i < k; ++i)
+            t.push_back(static_cast<char>("abcAB 9"[rng() % 7]));
+        v.push_back(t);
+    }
+    return v;
+}
+
+} // namespace
+
+class engine_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void worked_example()
+    {
+        panes p;
+        fill(p.s1, {"apple", "banana", "banana", "cherry"}, true);
+        fill(p.s2, {"banana", "date", "apple", "date"}, true);
+        const core::compare_counts c = p.compare("one.txt", "two.txt");
+        QCOMPARE(rows_of(p.same), (rows {{"apple", ""}, {"banana", ""}, {"banana", ""}}));
+        QCOMPARE(rows_of(p.diff), (rows {{"cherry", "one.txt"}, {"date", "two.txt"}, {"date", "two.txt"}}));
+        QCOMPARE(rows_of(p.sum),
+            (rows {{"Similarity", ""}, {"apple", ""}, {"banana", ""}, {"banana", ""}, {"", ""}, {"Difference", ""},
+                {"cherry", "one.txt"}, {"date", "two.txt"}, {"date", "two.txt"}}));
+        QCOMPARE(c.same, 3L);
+        QCOMPARE(c.diff, 3L);
+        QCOMPARE(c.sum, 9L);
+
+        // The sources are untouched and a second run gives the same lists.
+        QCOMPARE(rows_of(p.s1), (rows {{"apple", ""}, {"banana", ""}, {"banana", ""}, {"cherry", ""}}));
+        const lists first = p.results();
+        p.compare("one.txt", "two.txt");
+        QCOMPARE(rows_of(p.sum), first.sum);
+
+        // Multiplicity from the other side: one row in source 1, several in source 2.
+        fill(p.s1, {"x"}, true);
+        fill(p.s2, {"x", "x", "x"}, true);
+        p.compare("a", "b");
+        QCOMPARE(rows_of(p.same), (rows {{"x", ""}}));
+        QVERIFY(rows_of(p.diff).empty());
+    }
+
+    void empty_and_identical_sources()
+    {
+        panes p;
+        fill(p.s1, {"b", "a"}, true);
+        fill(p.s2, {"c"}, true);
+        p.compare("one", "two");
+        QCOMPARE(p.sum.rowcount(), 6L);
+
+        // Both empty: every list ends empty, the combined one too.
+        fill(p.s1, {}, true);
+        fill(p.s2, {}, true);
+        const core::compare_counts c = p.compare("one", "two");
+        QVERIFY(c.both_empty);
+        QCOMPARE(p.same.rowcount(), 0L);
+        QCOMPARE(p.diff.rowcount(), 0L);
+        QCOMPARE(p.sum.rowcount(), 0L);
+
+        // Only source 2 empty.
+        fill(p.s1, {"b", "a", "b"}, true);
+        p.compare("one", "two");
+        QVERIFY(rows_of(p.same).empty());
+        QCOMPARE(rows_of(p.diff), (rows {{"a", "one"}, {"b", "one"}, {"b", "one"}}));
+        QCOMPARE(p.sum.rowcount(), 6L);
+        QCOMPARE(rows_of(p.sum)[1], (row {"", ""}));
+
+        // Identical sources.
+        fill(p.s2, {"b", "b", "a"}, true);
+        p.compare("one", "two");
+        QCOMPARE(rows_of(p.same), (rows {{"a", ""}, {"b", ""}, {"b", ""}}));
+        QVERIFY(rows_of(p.diff).empty());
+        QCOMPARE(
+            rows_of(p.sum), (rows {{"Similarity", ""}, {"a", ""}, {"b", ""}, {"b", ""}, {"", ""}, {"Difference", ""}}));
+    }
+
+    void near_misses_and_labels()
+    {
+        panes p;
+        fill(p.s1, {"Apple", "pear ", "same"}, true);
+        fill(p.s2, {"apple", "pear", "same"}, true);
+        p.compare("z-first.txt", "a-second.txt");
+        QCOMPARE(rows_of(p.same), (rows {{"same", ""}}));
+        // Grouped by label: source 2's label sorts first here.
+        QCOMPARE(rows_of(p.diff),
+            (rows {{"apple", "a-second.txt"}, {"pear", "a-second.txt"}, {"Apple", "z-first.txt"},
+                {"pear ", "z-first.txt"}}));
+
+        // Equal labels make one group ordered by text alone.
+        p.compare("same.txt", "same.txt");
+        QCOMPARE(rows_of(p.diff),
+            (rows {{"Apple", "same.txt"}, {"apple", "same.txt"}, {"pear", "same.txt"}, {"pear ", "same.txt"}}));
+
+        // Labels are taken as they read at the time of the compare, non-ASCII included.
+        p.compare("S\xc3\xa9rie 1", "");
+        QCOMPARE(rows_of(p.diff)[0], (row {"apple", ""}));
+        QCOMPARE(rows_of(p.diff)[3], (row {"pear ", "S\xc3\xa9rie 1"}));
+        QCOMPARE(rows_of(p.sum)[5], (row {"pear", ""}));
+    }
+
+    void unsorted_sources_give_the_same_lists()
+    {
+        panes p;
+        const std::vector<std::string> a = {"pear", "apple", "fig", "apple"}, b = {"fig", "kiwi", "pear"};
+        fill(p.s1, a, false);
+        fill(p.s2, b, false);
+        p.compare("1", "2");
+        const lists want = plain_compare(a, b, "1", "2");
+        QCOMPARE(rows_of(p.same), want.same);
+        QCOMPARE(rows_of(p.diff), want.diff);
+        QCOMPARE(rows_of(p.sum), want.sum);
+        QCOMPARE(rows_of(p.s1), (rows {{"pear", ""}, {"apple", ""}, {"fig", ""}, {"apple", ""}}));
+    }
+
+    void results_outlive_their_sources()
+    {
+        panes p;
+        fill(p.s1, {"kept in source 1", "shared"}, true);
+        fill(p.s2, {"shared", "kept in source 2"}, true);
+        p.compare("one", "two");
+        p.s1.reset();
+        fill(p.s2, {"overwritten"}, true);
+        QCOMPARE(rows_of(p.sum),
+            (rows {{"Similarity", ""}, {"shared", ""}, {"", ""}, {"Difference", ""}, {"kept in source 1", "one"},
+                {"kept in source 2", "two"}}));
+    }
+
+    void failed_lists_report_it()
+    {
+        const long saved = line_table::row_limit();
+        panes p;
+        fill(p.s1, {"a", "b", "c", "d"}, true);
+        fill(p.s2, {"a", "e", "f"}, true);
+        line_table::set_row_limit(4);
+        p.compare("one", "two");
+        line_table::set_row_limit(saved);
+        QCOMPARE(rows_of(p.same), (rows {{"a", ""}}));
+        QCOMPARE(p.diff.rowcount(), -1L);
+        // Source 1's rows went in first, as the row-by-row passes would have put them.
+        QCOMPARE(p.diff.get(column::es_text, 4), std::string_view("e"));
+        // A failed list shows no rows, so the combined list has none of them.
+        QCOMPARE(rows_of(p.sum), (rows {{"Similarity", ""}, {"a", ""}, {"", ""}, {"Difference", ""}}));
+    }
+
+    // Many random sources, each compared by the engine and by the plain passes.
+    void matches_the_plain_passes()
+    {
+        int checked = 0;
+        for (unsigned seed = 1; seed <= 300; ++seed) {
+            std::mt19937 rng(seed);
+            const auto vocab = vocabulary(rng, 8 + rng() % 200);
+            const std::size_t cap = seed % 25 == 0 ? 3000 : 200;
+            const auto a = random_source(rng, vocab, rng() % (cap + 1));
+            const auto b = random_source(rng, vocab, seed % 7 == 0 ? 0 : rng() % (cap + 1));
+            const char* labels[] = {"one.txt", "two.txt", "", "C:\\data\\one.txt", "one.txt"};
+            const std::string l1 = labels[rng() % 5], l2 = labels[rng() % 5];
+            const bool sorted = seed % 3 != 0;
+
+            panes p;
+            fill(p.s1, a, sorted);
+            fill(p.s2, b, sorted);
+            p.compare(l1, l2);
+            const lists want = plain_compare(a, b, l1, l2);
+            const QByteArray where = "seed " + QByteArray::number(seed);
+            QVERIFY2(rows_of(p.same) == want.same, where.constData());
+            QVERIFY2(rows_of(p.diff) == want.diff, where.constData());
+            QVERIFY2(rows_of(p.sum) == want.sum, where.constData());
+            ++checked;
+        }
+        QCOMPARE(checked, 300);
+    }
+
+    // Large enough for the engine to split its walk between threads.
+    void large_sources_match_a_set_based_check()
+    {
+        for (unsigned seed : {11u, 12u}) {
+            std::mt19937 rng(seed);
+            const auto vocab = vocabulary(rng, 40000);
+            const auto a = random_source(rng, vocab, 90000);
+            const auto b = random_source(rng, vocab, 80000);
+            panes p;
+            fill(p.s1, a, true);
+            fill(p.s2, b, seed == 11);
+            p.compare("left", "right");
+            const lists want = plain_compare(a, b, "left", "right", true);
+            QVERIFY(rows_of(p.sum) == want.sum);
+            QVERIFY(rows_of(p.diff) == want.diff);
+        }
+    }
+
+    // The whole road, loading included, against the independent oracle beside the project.
+    void agrees_with_the_reference_on_generated_files()
+    {
+        const QString shared = QStringLiteral(TOVIK_SHARED_DIR "/bench");
+        if (!QFile::exists(shared + QStringLiteral("/gen_lines.py"))
+            || !QFile::exists(shared + QStringLiteral("/reference_compare.py")))
+            QSKIP("the shared benchmark folder beside the project is absent");
+        QProcess probe;
+        probe.start(QStringLiteral("python3"), {QStringLiteral("--version")});
+        if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
+            QSKIP("python3 is not available");
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString f1 = dir.filePath(QStringLiteral("a.txt")), f2 = dir.filePath(QStringLiteral("b.txt"));
+        const QString ref = dir.filePath(QStringLiteral("ref.txt"));
+        QCOMPARE(QProcess::execute(QStringLiteral("python3"),
+                     {shared + QStringLiteral("/gen_lines.py"), QStringLiteral("--lines"), QStringLiteral("100000"),
+                         QStringLiteral("--seed"), QStringLiteral("3"), f1, f2}),
+            0);
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("python3"), {shared + QStringLiteral("/reference_compare.py"), f1, f2, ref}),
+            0);
+
+        panes p;
+        QVERIFY(core::load_source(f1.toStdString(), p.s1).error == core::load_error::none);
+        QVERIFY(core::load_source(f2.toStdString(), p.s2).error == core::load_error::none);
+        p.compare(f1.toStdString(), f2.toStdString());
+        std::string ours;
+        for (long r = 1; r <= p.sum.rowcount(); ++r) {
+            ours += p.sum.get(column::es_text, r);
+            ours += '\t';
+            ours += p.sum.get(column::es_text2, r);
+            ours += '\n';
+        }
+        QFile expected(ref);
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        const QByteArray want = expected.readAll();
+        QVERIFY(p.sum.rowcount() > 100000);
+        QVERIFY2(want == QByteArray(ours.data(), int(ours.size())), "the combined lists differ");
+    }
+};
+
+QTEST_MAIN(engine_test)
+#include "engine_test.moc"
