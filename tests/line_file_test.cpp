@@ -87,6 +87,25 @@ ssize_t read_then_fail(int fd, void* buffer, std::size_t count)
     return ::read(fd, buffer, count < 10 ? count : 10);
 }
 
+std::string changing_path;
+long change_by = 0; // bytes to append (positive) or cut (negative) before the first read
+
+// Makes the file grow or shrink after it was opened and measured, before it is read.
+ssize_t read_changing_file(int fd, void* buffer, std::size_t count)
+{
+    if (change_by != 0) {
+        QFile f(QString::fromStdString(changing_path));
+        if (change_by > 0 && f.open(QIODevice::Append)) {
+            for (long i = 0; i < change_by / 8; ++i)
+                f.write("grown 7\n");
+        } else if (change_by < 0) {
+            f.resize(f.size() + change_by);
+        }
+        change_by = 0;
+    }
+    return ::read(fd, buffer, count);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(lines)
@@ -335,6 +354,26 @@ private slots:
         QCOMPARE(r.error, std::string("Input/output error"));
         // Ten bytes came in: "three" was cut, so it is not taken for a line.
         QCOMPARE(r.kept, (lines {"one", "two"}));
+    }
+
+    void a_file_that_changes_while_read_is_read_as_it_is_then()
+    {
+        QTemporaryDir dir;
+        changing_path = testing::write_source(dir, QStringLiteral("c.txt"), QByteArray("first\nsecond\n"));
+        core::line_file::set_read_function(&read_changing_file);
+        change_by = 800000; // well beyond the buffer made for the measured size
+        const read_outcome grown = read_lines(changing_path);
+        change_by = -13;
+        const read_outcome shrunk = read_lines(changing_path);
+        core::line_file::set_read_function(nullptr);
+
+        QVERIFY(grown.ok);
+        QCOMPARE(grown.kept.size(), std::size_t(2 + 100000));
+        QCOMPARE(grown.kept[1], std::string("second"));
+        QCOMPARE(grown.kept.back(), std::string("grown 7"));
+        QVERIFY(shrunk.ok);
+        QCOMPARE(shrunk.kept.size(), std::size_t(2 + 100000 - 1));
+        QCOMPARE(shrunk.kept.back(), std::string("gro"));
     }
 
     void files_without_a_size_are_read_to_their_end()
