@@ -17,6 +17,18 @@ constexpr cell es_text2{1637, 4, 453, 61}; // transparent background
 constexpr cell total_label{14, 0, 202, 53}; // "Total :", bold, white background
 constexpr cell total_count{206, 0, 220, 49}; // "RowCount()", white background
 
+// The detail cells from left to right: the row number, es_text, es_text2.
+constexpr cell detail_cells[] = {row_number, es_text, es_text2};
+constexpr int detail_cell_count = 3;
+
+// The width of the band a detail cell heads on screen: from its left to the next cell's left,
+// so the gaps between the cells belong to the band before them; the last band is its cell.
+constexpr int band_width(int column)
+{
+    return column + 1 < detail_cell_count ? detail_cells[column + 1].left - detail_cells[column].left
+                                          : detail_cells[column].width;
+}
+
 // The face and size of every text of the grid.
 constexpr const char* font_face = "MS Sans Serif";
 constexpr int font_points = 8;

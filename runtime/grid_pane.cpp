@@ -1,21 +1,223 @@
-// TEMPORARY STUB — replaced by the real implementation.
 #include "runtime/grid_pane.h"
-#include <QAbstractItemModel>
+
+#include "runtime/grid_layout.h"
+#include "runtime/line_table_model.h"
+#include "runtime/units.h"
+
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+
 namespace rt {
-class line_table_model {};
-grid_pane::grid_pane(QWidget* parent) : QFrame(parent) {
-  view_ = new QTableView(this); total_label_ = new QLabel(QStringLiteral("Total :"), this); count_label_ = new QLabel(this);
-  auto* l = new QVBoxLayout(this); l->addWidget(view_); l->addWidget(total_label_); setFocusProxy(view_);
+
+namespace {
+
+// Draws each cell in its designed place within its band: the grey of the row number covers
+// the number cell only, not the gap beside it or the rows' spacing.
+class cell_delegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem placed = option;
+        placed.rect = cell_rect(option.rect, index.column());
+        QStyledItemDelegate::paint(painter, placed, index);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override
+    {
+        return QSize(units_x(grid_layout::band_width(index.column())), units_y(grid_layout::detail_height));
+    }
+
+private:
+    static QRect cell_rect(const QRect& band, int column)
+    {
+        if (column < 0 || column >= grid_layout::detail_cell_count)
+            return band;
+        const grid_layout::cell& c = grid_layout::detail_cells[column];
+        return QRect(band.left(), band.top() + units_y(c.top), qMin(units_x(c.width), band.width()),
+            qMin(units_y(c.height), band.height()));
+    }
+};
+
+void paint_white(QWidget* w)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, Qt::white);
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::WindowText, Qt::black);
+    p.setColor(QPalette::Text, Qt::black);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
 }
-grid_pane::~grid_pane() = default;
-QAbstractItemModel* grid_pane::model() const { return nullptr; }
-void grid_pane::accept_drops_from(QObject* s) { drop_source_ = s; }
-void grid_pane::dragEnterEvent(QDragEnterEvent*) {}
-void grid_pane::dragMoveEvent(QDragMoveEvent*) {}
-void grid_pane::dropEvent(QDropEvent*) {}
-void grid_pane::update_total() {}
+
+QLabel* make_total_label(QWidget* parent, const QString& text, const grid_layout::cell& c, bool bold)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(
+        design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, bold, font_family::swiss));
+    paint_white(label);
+    place(label, c.left, c.top, c.width, c.height);
+    return label;
 }
+
+} // namespace
+
+grid_pane::grid_pane(QWidget* parent)
+    : QFrame(parent)
+{
+    setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+
+    model_ = new line_table_model(table_, this);
+
+    view_ = new QTableView(this);
+    view_->setObjectName(QStringLiteral("rows"));
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setFont(
+        design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss));
+    paint_white(view_);
+    paint_white(view_->viewport());
+    view_->setItemDelegate(new cell_delegate(view_));
+    view_->setModel(model_);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    view_->setShowGrid(false);
+    view_->setWordWrap(false);
+    view_->setTextElideMode(Qt::ElideRight);
+    view_->setCornerButtonEnabled(false);
+    // One tab stop: Tab leaves the pane instead of walking its cells.
+    view_->setTabKeyNavigation(false);
+    view_->setFocusPolicy(Qt::StrongFocus);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view_->horizontalScrollBar()->setTracking(true);
+    view_->verticalScrollBar()->setTracking(true);
+
+    // Every row has the designed height and every column its band, whatever the rows hold:
+    // nothing is measured per row, which keeps millions of rows cheap.
+    QHeaderView* rows = view_->verticalHeader();
+    rows->hide();
+    rows->setMinimumSectionSize(1);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(units_y(grid_layout::detail_height));
+    QHeaderView* columns = view_->horizontalHeader();
+    columns->hide();
+    columns->setMinimumSectionSize(1);
+    columns->setSectionResizeMode(QHeaderView::Fixed);
+    for (int c = 0; c < grid_layout::detail_cell_count; ++c)
+        columns->resizeSection(c, units_x(grid_layout::band_width(c)));
+
+    auto* total = new QWidget(this);
+    total->setObjectName(QStringLiteral("total"));
+    paint_white(total);
+    total->setFixedHeight(units_y(grid_layout::total_height));
+    total_label_ = make_total_label(total, QStringLiteral("Total :"), grid_layout::total_label, true);
+    count_label_ = make_total_label(total, QString(), grid_layout::total_count, false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view_);
+    layout->addWidget(total);
+
+    setFocusProxy(view_);
+    view_->viewport()->installEventFilter(this);
+
+    connect(model_, &QAbstractItemModel::modelReset, this, &grid_pane::update_total);
+    update_total();
+}
+
+grid_pane::~grid_pane()
+{
+    // The model follows table_, which dies with this object's members, before QObject would
+    // delete the children; it has to let go of the table first.
+    view_->setModel(nullptr);
+    delete model_;
+    model_ = nullptr;
+}
+
+QAbstractItemModel* grid_pane::model() const
+{
+    return model_;
+}
+
+void grid_pane::accept_drops_from(QObject* source)
+{
+    drop_source_ = source;
+    setAcceptDrops(source != nullptr);
+    view_->viewport()->setAcceptDrops(source != nullptr);
+}
+
+QObject* grid_pane::drag_source(const QDropEvent* event) const
+{
+    return event->source();
+}
+
+void grid_pane::offer_drag(QDragMoveEvent* event)
+{
+    // A drag from outside the program has no source, so it never equals a set source.
+    if (drop_source_ && drag_source(event) == drop_source_)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void grid_pane::take_drop(QDropEvent* event)
+{
+    QObject* source = drag_source(event);
+    if (!drop_source_ || source != drop_source_) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit dragdrop(source);
+}
+
+void grid_pane::dragEnterEvent(QDragEnterEvent* event)
+{
+    offer_drag(event);
+}
+
+void grid_pane::dragMoveEvent(QDragMoveEvent* event)
+{
+    offer_drag(event);
+}
+
+void grid_pane::dropEvent(QDropEvent* event)
+{
+    take_drop(event);
+}
+
+bool grid_pane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            offer_drag(static_cast<QDragMoveEvent*>(event));
+            return true;
+        case QEvent::Drop:
+            take_drop(static_cast<QDropEvent*>(event));
+            return true;
+        case QEvent::DragLeave:
+            return true;
+        default:
+            break;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void grid_pane::update_total()
+{
+    count_label_->setText(QString::number(model_->rowCount()));
+}
+
+} // namespace rt

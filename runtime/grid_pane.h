@@ -6,8 +6,10 @@
 #include "compare/linetable/line_table.h"
 
 #include <QFrame>
+#include <QPointer>
 
 class QAbstractItemModel;
+class QDropEvent;
 class QLabel;
 class QTableView;
 
@@ -42,8 +44,16 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The rows' area of the view takes drags first; they are judged here like the pane's own.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // The object the drag under `event` began at; only a drag in progress knows it, so tests
+    // put their own object in its place.
+    virtual QObject* drag_source(const QDropEvent* event) const;
 
 private:
+    void offer_drag(QDragMoveEvent* event);
+    void take_drop(QDropEvent* event);
     void update_total();
 
     core::line_table table_;
@@ -51,7 +61,7 @@ private:
     QTableView* view_ = nullptr;
     QLabel* total_label_ = nullptr;
     QLabel* count_label_ = nullptr;
-    QObject* drop_source_ = nullptr;
+    QPointer<QObject> drop_source_;
 };
 
 } // namespace rt

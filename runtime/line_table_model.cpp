@@ -1,0 +1,110 @@
+#include "runtime/line_table_model.h"
+
+#include "runtime/grid_layout.h"
+#include "runtime/units.h"
+
+#include <QBrush>
+
+#include <climits>
+
+namespace rt {
+
+namespace {
+
+// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
+QString display_text(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+    std::size_t n = limit;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return QString::fromUtf8(text.data(), static_cast<int>(n)) + QChar(0x2026);
+}
+
+} // namespace
+
+line_table_model::line_table_model(core::line_table& table, QObject* parent)
+    : QAbstractTableModel(parent)
+    , table_(&table)
+    , font_(design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss))
+{
+    rows_ = rows_of_table();
+    table_->set_observer(this);
+}
+
+line_table_model::~line_table_model()
+{
+    table_->set_observer(nullptr);
+}
+
+int line_table_model::rows_of_table() const
+{
+    // A failed table reports a negative count; it shows no rows rather than a wrong number of
+    // them. A view addresses rows by int, so rows beyond that cannot be shown.
+    const long n = table_->rowcount();
+    if (n <= 0)
+        return 0;
+    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
+int line_table_model::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : rows_;
+}
+
+int line_table_model::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : grid_layout::detail_cell_count;
+}
+
+QVariant line_table_model::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_)
+        return QVariant();
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        if (column == number_column)
+            return QString::number(index.row() + 1);
+        return display_text(
+            table_->get(column == text_column ? core::column::es_text : core::column::es_text2, index.row() + 1L),
+            display_limit);
+    case Qt::FontRole:
+        return font_;
+    case Qt::BackgroundRole:
+        if (column == number_column)
+            return QBrush(light_grey());
+        return QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags line_table_model::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void line_table_model::rows_about_to_change()
+{
+    if (resetting_)
+        return;
+    resetting_ = true;
+    beginResetModel();
+}
+
+void line_table_model::rows_changed()
+{
+    // A change the model was not warned of still reaches the view as a whole reset.
+    if (!resetting_)
+        beginResetModel();
+    rows_ = rows_of_table();
+    resetting_ = false;
+    endResetModel();
+}
+
+} // namespace rt
