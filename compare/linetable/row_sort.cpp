@@ -1,6 +1,7 @@
 #include "compare/linetable/row_sort.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <system_error>
 #include <thread>
@@ -10,105 +11,196 @@ namespace detail {
 
 namespace {
 
-// What a comparison needs of one row, packed so that most comparisons never touch the text:
-// the first eight bytes of es_text, the rank of es_text2 among the table's second texts, and
-// the row's old position, which breaks every tie and so makes the unstable sort stable.
-struct sort_key {
-    std::uint64_t prefix;
-    std::uint32_t rank2;
+// One row in the text sort: sixteen bytes of es_text from the current depth (big-endian,
+// zero-padded), the row's old position and its length. Most of the work compares the cached
+// bytes; the text itself is read again only for rows still tied after them.
+struct text_key {
+    std::uint64_t hi;
+    std::uint64_t lo;
     std::uint32_t index;
+    std::uint32_t len;
 };
-static_assert(sizeof(sort_key) == 16, "keys must stay small");
+static_assert(sizeof(text_key) == 24, "keys must stay small");
 
+constexpr std::uint32_t key_bytes = 16;
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t parallel_threshold = 1 << 16;
+// Rows still tied this deep are finished by whole-text comparison, so the depth of the
+// recursion stays bounded whatever the length of the lines.
+constexpr std::uint32_t deepest = 256;
 
-// Compares es_text of two rows whose prefixes are equal.
-inline int compare_tails(const row_ref& a, const row_ref& b)
+inline void load_key(text_key& k, const row_ref& r, std::uint32_t depth)
 {
-    if (a.len >= 8 && b.len >= 8)
-        return compare_text(a.text + 8, a.len - 8, b.text + 8, b.len - 8);
-    return compare_rows(a, b);
+    const std::uint32_t left = r.len - depth;
+    k.hi = text_prefix(r.text + depth, left);
+    k.lo = left > 8 ? text_prefix(r.text + depth + 8, left - 8) : 0;
 }
 
-struct by_text_ascending {
-    const row_ref* rows;
-    bool operator()(const sort_key& a, const sort_key& b) const
-    {
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        const int c = compare_tails(rows[a.index], rows[b.index]);
-        if (c != 0)
-            return c < 0;
-        return a.index < b.index;
-    }
-};
+inline bool same_bytes(const text_key& a, const text_key& b)
+{
+    return a.hi == b.hi && a.lo == b.lo;
+}
 
-struct by_terms {
-    const row_ref* rows;
-    const sort_term* terms;
-    std::size_t nterms;
-    bool operator()(const sort_key& a, const sort_key& b) const
-    {
-        for (std::size_t i = 0; i < nterms; ++i) {
-            int c;
-            if (terms[i].col == column::es_text2) {
-                c = a.rank2 < b.rank2 ? -1 : (a.rank2 > b.rank2 ? 1 : 0);
-            } else if (a.prefix != b.prefix) {
-                c = a.prefix < b.prefix ? -1 : 1;
-            } else {
-                c = compare_tails(rows[a.index], rows[b.index]);
+inline bool by_bytes_then_index(const text_key& a, const text_key& b)
+{
+    if (a.hi != b.hi)
+        return a.hi < b.hi;
+    if (a.lo != b.lo)
+        return a.lo < b.lo;
+    return a.index < b.index;
+}
+
+// True when the texts of keys[0..n), all longer than `depth`, are equal from `depth` on.
+bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
+{
+    const row_ref& first = rows[keys[0].index];
+    for (std::size_t i = 1; i < n; ++i) {
+        if (i + 8 < n)
+            __builtin_prefetch(rows[keys[i + 8].index].text + depth);
+        const row_ref& r = rows[keys[i].index];
+        if (r.len != first.len || std::memcmp(r.text + depth, first.text + depth, r.len - depth) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
+// `depth`, into ascending text order, equal texts by old position.
+void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
+{
+    std::sort(keys, keys + n, by_bytes_then_index);
+    const std::uint32_t next = depth + key_bytes;
+    for (std::size_t i = 0; i < n;) {
+        std::size_t j = i + 1;
+        while (j < n && same_bytes(keys[j], keys[i]))
+            ++j;
+        if (j - i > 1) {
+            // Equal bytes: a text that ends within them is a beginning of every longer one,
+            // so the ended texts come first, shortest first; the others go on at the next depth.
+            text_key* run = keys + i;
+            text_key* const end = keys + j;
+            text_key* longer = std::stable_partition(run, end, [&](const text_key& k) { return k.len <= next; });
+            std::stable_sort(run, longer, [](const text_key& a, const text_key& b) { return a.len < b.len; });
+            const auto rest = static_cast<std::size_t>(end - longer);
+            // Repeated lines are common: a run of one text is in order already (by position).
+            if (rest > 1 && !all_equal_from(longer, rest, next, rows)) {
+                if (next >= deepest) {
+                    std::sort(longer, end, [&](const text_key& a, const text_key& b) {
+                        const row_ref& ra = rows[a.index];
+                        const row_ref& rb = rows[b.index];
+                        const int c = compare_text(ra.text + next, ra.len - next, rb.text + next, rb.len - next);
+                        return c != 0 ? c < 0 : a.index < b.index;
+                    });
+                } else {
+                    // Tied rows lie anywhere in memory: ask for a row and its text some keys
+                    // ahead, so that the loads overlap instead of waiting one by one.
+                    for (text_key* k = longer; k != end; ++k) {
+                        if (end - k > 16)
+                            __builtin_prefetch(&rows[k[16].index]);
+                        if (end - k > 8)
+                            __builtin_prefetch(rows[k[8].index].text + next);
+                        load_key(*k, rows[k->index], next);
+                    }
+                    sort_group(longer, rest, next, rows);
+                }
             }
-            if (c != 0)
-                return terms[i].ascending ? c < 0 : c > 0;
         }
-        return a.index < b.index;
+        i = j;
     }
-};
-
-// Sorts the keys, the two halves on two threads where that pays, then merges them. The order
-// is total (the index breaks ties), so the result is the same however the work was split.
-template <class Less> void sort_keys(std::vector<sort_key>& keys, Less less)
-{
-    const std::size_t n = keys.size();
-    if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1) {
-        const auto mid = keys.begin() + static_cast<std::ptrdiff_t>(n / 2);
-        std::vector<sort_key> merged(n);
-        bool split = false;
-        try {
-            std::thread other([&] { std::sort(keys.begin(), mid, less); });
-            split = true;
-            std::sort(mid, keys.end(), less);
-            other.join();
-        } catch (const std::system_error&) {
-            // No second thread to be had: one is enough.
-        }
-        if (split) {
-            std::merge(keys.begin(), mid, mid, keys.end(), merged.begin(), less);
-            keys.swap(merged);
-            return;
-        }
-    }
-    std::sort(keys.begin(), keys.end(), less);
 }
 
-std::vector<sort_key> make_keys(const std::vector<row_ref>& rows, const std::vector<std::uint32_t>* ranks)
+// The text sort: one counting pass spreads the keys over buckets of their first two bytes,
+// then each bucket is sorted on its own. Buckets are split between two threads where that
+// pays; the order is total (old positions break ties), so it never depends on the split.
+std::vector<text_key> text_order(const std::vector<row_ref>& rows)
 {
-    std::vector<sort_key> keys(rows.size());
     const std::size_t n = rows.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const row_ref& r = rows[i];
-        keys[i] = sort_key {text_prefix(r.text, r.len), ranks ? (*ranks)[r.text2] : 0u, static_cast<std::uint32_t>(i)};
+    std::vector<text_key> spread(n);
+    {
+        std::vector<text_key> keys(n);
+        std::vector<std::size_t> starts(65537, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const row_ref& r = rows[i];
+            keys[i].index = static_cast<std::uint32_t>(i);
+            keys[i].len = r.len;
+            load_key(keys[i], r, 0);
+            ++starts[(keys[i].hi >> 48) + 1];
+        }
+        for (std::size_t b = 1; b < starts.size(); ++b)
+            starts[b] += starts[b - 1];
+        std::vector<std::size_t> at(starts.begin(), starts.end() - 1);
+        for (const text_key& k : keys)
+            spread[at[k.hi >> 48]++] = k;
+
+        auto sort_buckets = [&](std::size_t from, std::size_t to) {
+            for (std::size_t b = from; b < to; ++b)
+                if (starts[b + 1] - starts[b] > 1)
+                    sort_group(spread.data() + starts[b], starts[b + 1] - starts[b], 0, rows.data());
+        };
+        std::size_t half = 65536;
+        if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1)
+            half = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), n / 2) - starts.begin());
+        bool done = false;
+        if (half > 0 && half < 65536) {
+            try {
+                std::thread other([&] { sort_buckets(0, half); });
+                sort_buckets(half, 65536);
+                other.join();
+                done = true;
+            } catch (const std::system_error&) {
+                // No second thread to be had: one is enough.
+            }
+        }
+        if (!done)
+            sort_buckets(0, 65536);
     }
-    return keys;
+    return spread;
 }
 
-void apply_order(std::vector<row_ref>& rows, const std::vector<sort_key>& keys)
+template <class Key> void apply_order(std::vector<row_ref>& rows, const std::vector<Key>& order)
 {
     std::vector<row_ref> sorted(rows.size());
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        sorted[i] = rows[keys[i].index];
+    for (std::size_t i = 0; i < order.size(); ++i)
+        sorted[i] = rows[order[i].index];
     rows.swap(sorted);
+}
+
+// Stable descending order from ascending: the runs of equal texts change places, the rows
+// within a run keep theirs.
+void reverse_runs(std::vector<row_ref>& rows)
+{
+    std::reverse(rows.begin(), rows.end());
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t j = i + 1;
+        while (j < rows.size() && compare_rows(rows[j], rows[i]) == 0)
+            ++j;
+        std::reverse(rows.begin() + static_cast<std::ptrdiff_t>(i), rows.begin() + static_cast<std::ptrdiff_t>(j));
+        i = j;
+    }
+}
+
+// Stable counting sort by the rank of es_text2.
+void sort_by_text2(line_table::impl& d, bool ascending)
+{
+    // Second texts are few and distinct, so each is ranked once.
+    std::vector<std::uint32_t> order(d.texts2.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(),
+        [&](std::uint32_t a, std::uint32_t b) { return compare_text(d.texts2[a], d.texts2[b]) < 0; });
+    const std::size_t m = order.size();
+    std::vector<std::size_t> rank(m);
+    for (std::size_t i = 0; i < m; ++i)
+        rank[order[i]] = ascending ? i : m - 1 - i;
+
+    std::vector<std::size_t> starts(m + 1, 0);
+    for (const row_ref& r : d.rows)
+        ++starts[rank[r.text2] + 1];
+    for (std::size_t i = 1; i <= m; ++i)
+        starts[i] += starts[i - 1];
+    std::vector<row_ref> sorted(d.rows.size());
+    for (const row_ref& r : d.rows)
+        sorted[starts[rank[r.text2]]++] = r;
+    d.rows.swap(sorted);
 }
 
 } // namespace
@@ -117,9 +209,7 @@ void sort_by_text(std::vector<row_ref>& rows)
 {
     if (rows.size() < 2)
         return;
-    std::vector<sort_key> keys = make_keys(rows, nullptr);
-    sort_keys(keys, by_text_ascending {rows.data()});
-    apply_order(rows, keys);
+    apply_order(rows, text_order(rows));
 }
 
 bool is_sorted_by_text(const std::vector<row_ref>& rows)
@@ -134,22 +224,30 @@ void sort_rows(line_table::impl& d, const std::vector<sort_term>& terms)
 {
     if (d.rows.size() < 2)
         return;
-    if (terms.size() == 1 && terms[0].col == column::es_text && terms[0].ascending) {
-        sort_by_text(d.rows);
+    // Stable sorts from the minor key to the major one give the order of all keys together.
+    // Each pass replaces the rows only with a complete new order; with more than one pass the
+    // rows before the first are kept until all are done.
+    auto pass = [&](const sort_term& t) {
+        if (t.col == column::es_text2) {
+            sort_by_text2(d, t.ascending);
+        } else {
+            sort_by_text(d.rows);
+            if (!t.ascending)
+                reverse_runs(d.rows);
+        }
+    };
+    if (terms.size() == 1) {
+        pass(terms.front());
         return;
     }
-    // Second texts are few and distinct, so each is ranked once and rows compare ranks.
-    std::vector<std::uint32_t> order(d.texts2.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(),
-        [&](std::uint32_t a, std::uint32_t b) { return compare_text(d.texts2[a], d.texts2[b]) < 0; });
-    std::vector<std::uint32_t> ranks(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        ranks[order[i]] = static_cast<std::uint32_t>(i);
-
-    std::vector<sort_key> keys = make_keys(d.rows, &ranks);
-    sort_keys(keys, by_terms {d.rows.data(), terms.data(), terms.size()});
-    apply_order(d.rows, keys);
+    const std::vector<row_ref> before = d.rows;
+    try {
+        for (auto t = terms.rbegin(); t != terms.rend(); ++t)
+            pass(*t);
+    } catch (...) {
+        d.rows = before;
+        throw;
+    }
 }
 
 } // namespace detail
