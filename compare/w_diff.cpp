@@ -93,7 +93,7 @@ void w_diff::create_controls()
 
     st_path = make_label(this, "st_path", QString(), 10, 53, 604, 77);
     st_path->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    st_path->setAccessibleName(QStringLiteral("Folder"));
+    st_path->setAccessibleDescription(QStringLiteral("Folder listed below"));
     st_4 = make_label(this, "st_4", QStringLiteral("Difference"), 1367, 749, 289, 61);
     st_3 = make_label(this, "st_3", QStringLiteral("Similarity"), 1367, 65, 247, 69);
     st_2 = make_label(this, "st_2", QStringLiteral("Source 2"), 732, 745, 549, 65);

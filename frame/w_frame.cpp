@@ -37,7 +37,7 @@ w_frame::w_frame(QWidget* parent)
     // A label rather than a transient message, so screen readers can read the status line.
     status_text_ = new QLabel(this);
     status_text_->setObjectName(QStringLiteral("microhelp"));
-    status_text_->setAccessibleName(QStringLiteral("Status"));
+    status_text_->setAccessibleDescription(QStringLiteral("Status"));
     // What the status line says until the compare window first writes to it.
     status_text_->setText(QStringLiteral("Ready"));
     statusBar()->addWidget(status_text_, 1);

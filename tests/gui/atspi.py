@@ -1,0 +1,126 @@
+#!/usr/bin/python3
+"""Reads the running program through the accessibility bus, as a screen reader would.
+
+  atspi.py wait                      waits until the compare window is on the bus
+  atspi.py center ROLE NAME          prints "x y", the centre of the first ROLE named NAME
+  atspi.py item LIST TEXT            prints "x y" of the entry TEXT in the list named LIST
+  atspi.py items LIST                prints the entries of the list named LIST, one a line
+  atspi.py rows PANE                 prints the rows of the grid pane PANE: number, text, text2 (tab-separated)
+  atspi.py total PANE                prints the count of the pane's total line
+  atspi.py label-after-box BOXNAME   prints the text of the label right of the check box BOXNAME
+  atspi.py text ROLE NAME            exit 0 when a ROLE named NAME exists
+Names are accessible names; a pane's name is its heading ("Source 1", "Similarity", ...).
+"""
+import sys
+import time
+
+import pyatspi
+
+
+def application():
+    for _ in range(100):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for app in desktop:
+            if app is not None and app.name == "tovik":
+                return app
+        time.sleep(0.1)
+    sys.exit("no application 'tovik' on the accessibility bus")
+
+
+def walk(acc):
+    yield acc
+    for i in range(acc.childCount):
+        child = acc.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def find(role, name, root=None):
+    for acc in walk(root or application()):
+        if acc.getRoleName() == role and (name is None or acc.name == name):
+            return acc
+    return None
+
+
+def must(acc, what):
+    if acc is None:
+        sys.exit("not found: " + what)
+    return acc
+
+
+def center(acc):
+    e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return e.x + e.width // 2, e.y + e.height // 2
+
+
+def list_items(name):
+    lst = must(find("list", name), "list " + name)
+    return [lst.getChildAtIndex(i) for i in range(lst.childCount)]
+
+
+def pane(name):
+    frame = must(find("frame", name), "pane " + name)
+    return frame
+
+
+def pane_rows(name):
+    table = must(find("table", None, pane(name)), "table of " + name)
+    t = table.queryTable()
+    rows = []
+    for r in range(t.nRows):
+        cells = []
+        for c in range(t.nColumns):
+            cell = t.getAccessibleAt(r, c)
+            cells.append(cell.name if cell is not None else "")
+        rows.append("\t".join(cells))
+    return rows
+
+
+def main(argv):
+    cmd = argv[1] if len(argv) > 1 else ""
+    if cmd == "wait":
+        for _ in range(100):
+            if find("frame", "Drag file to the middle windows") is not None:
+                return 0
+            time.sleep(0.1)
+        return 1
+    if cmd == "center":
+        print(*center(must(find(argv[2], argv[3]), argv[2] + " " + argv[3])))
+        return 0
+    if cmd == "item":
+        for item in list_items(argv[2]):
+            if item.name == argv[3]:
+                print(*center(item))
+                return 0
+        sys.exit("no entry " + argv[3])
+    if cmd == "items":
+        for item in list_items(argv[2]):
+            print(item.name)
+        return 0
+    if cmd == "rows":
+        for row in pane_rows(argv[2]):
+            print(row)
+        return 0
+    if cmd == "total":
+        labels = [a for a in walk(pane(argv[2])) if a.getRoleName() == "label"]
+        print(labels[-1].name if labels else "")
+        return 0
+    if cmd == "label-after-box":
+        box = must(find("check box", argv[2]), "check box " + argv[2])
+        bx, by = center(box)
+        best = None
+        for acc in walk(application()):
+            if acc.getRoleName() != "label":
+                continue
+            x, y = center(acc)
+            if abs(y - by) < 12 and x > bx and (best is None or x < best[0]):
+                best = (x, acc.name)
+        print(best[1] if best else "")
+        return 0
+    if cmd == "text":
+        return 0 if find(argv[2], argv[3]) is not None else 1
+    sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
