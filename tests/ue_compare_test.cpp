@@ -1,0 +1,161 @@
+// The Compare event of the compare window: the result panes it fills, the status line and the
+// pointer around it, and the panes' views following at once.
+
+#include "compare/w_diff.h"
+#include "frame/w_frame.h"
+#include "runtime/events.h"
+#include "runtime/grid_pane.h"
+#include "runtime/pointer.h"
+#include "runtime/window_refs.h"
+
+#include <QAbstractItemModel>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+using core::column;
+
+namespace {
+
+using rows = std::vector<std::pair<std::string, std::string>>;
+
+rows rows_of(const core::line_table& t)
+{
+    rows out;
+    for (long r = 1; r <= t.rowcount(); ++r)
+        out.emplace_back(std::string(t.get(column::es_text, r)), std::string(t.get(column::es_text2, r)));
+    return out;
+}
+
+void fill(rt::grid_pane* pane, const std::vector<std::string>& lines)
+{
+    core::line_table& t = pane->table();
+    core::line_table::batch changes(t);
+    t.reset();
+    for (const auto& l : lines)
+        t.set(column::es_text, t.insertrow(0), l);
+    t.setsort("es_text A");
+    t.sort();
+}
+
+// What the status line and the pointer showed whenever a pane's view was reset.
+struct witness {
+    explicit witness(rt::grid_pane* pane)
+    {
+        connection = QObject::connect(pane->model(), &QAbstractItemModel::modelReset, [this] {
+            ++resets;
+            seen << rt::windows().w_frame->microhelp()
+                    + (rt::pointer_is_busy() ? QStringLiteral(" (busy)") : QString());
+        });
+    }
+    ~witness() { QObject::disconnect(connection); }
+    witness(const witness&) = delete;
+    witness& operator=(const witness&) = delete;
+
+    QMetaObject::Connection connection;
+    QStringList seen;
+    int resets = 0;
+};
+
+} // namespace
+
+class ue_compare_test : public QObject {
+    Q_OBJECT
+
+    w_frame* frame_ = nullptr;
+    w_diff* w_ = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        // The frame without its open event: no about window, and the sheet opened by hand.
+        frame_ = new w_frame;
+        rt::windows().w_frame = frame_;
+        frame_->open_compare_sheet();
+        w_ = rt::windows().w_diff;
+        QVERIFY(w_);
+    }
+
+    void cleanupTestCase()
+    {
+        // Closed as the user closes it, which also takes the sheet down.
+        QPointer<w_frame> frame = frame_;
+        frame_->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (frame)
+            frame->deleteLater();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        rt::windows().w_frame = nullptr;
+    }
+
+    void compare_fills_the_result_panes()
+    {
+        fill(w_->dw_1, {"banana", "apple", "cherry", "banana"});
+        fill(w_->dw_2, {"date", "banana", "apple", "date"});
+        w_->st_1->setText(QStringLiteral("C:\\one.txt"));
+        w_->st_2->setText(QStringLiteral("C:\\Z\u00fcrich.txt"));
+        frame_->setmicrohelp(QStringLiteral("something else"));
+        witness same(w_->dw_same), diff(w_->dw_diff), sum(w_->dw_sum);
+
+        rt::triggerevent(w_, "ue_compare");
+
+        QCOMPARE(rows_of(w_->dw_same->table()), (rows {{"apple", ""}, {"banana", ""}, {"banana", ""}}));
+        const std::string label2 = "C:\\Z\xc3\xbcrich.txt";
+        QCOMPARE(rows_of(w_->dw_diff->table()), (rows {{"date", label2}, {"date", label2}, {"cherry", "C:\\one.txt"}}));
+        QCOMPARE(rows_of(w_->dw_sum->table()),
+            (rows {{"Similarity", ""}, {"apple", ""}, {"banana", ""}, {"banana", ""}, {"", ""}, {"Difference", ""},
+                {"date", label2}, {"date", label2}, {"cherry", "C:\\one.txt"}}));
+
+        // Each view was reset once, while the compare still showed that it was busy.
+        for (const witness* x : {&same, &diff, &sum}) {
+            QCOMPARE(x->resets, 1);
+            QCOMPARE(x->seen, QStringList {QStringLiteral("Please wait... (busy)")});
+        }
+        QCOMPARE(frame_->microhelp(), QStringLiteral("Ready"));
+        QVERIFY(!rt::pointer_is_busy());
+        QCOMPARE(w_->dw_same->model()->rowCount(), 3);
+        QCOMPARE(w_->dw_sum->model()->rowCount(), 9);
+
+        // Sources and labels stay as they were.
+        QCOMPARE(rows_of(w_->dw_1->table()), (rows {{"apple", ""}, {"banana", ""}, {"banana", ""}, {"cherry", ""}}));
+        QCOMPARE(w_->st_2->text(), QStringLiteral("C:\\Z\u00fcrich.txt"));
+    }
+
+    void two_empty_sources_empty_every_list()
+    {
+        fill(w_->dw_1, {"left"});
+        fill(w_->dw_2, {"right"});
+        w_->ue_compare();
+        QCOMPARE(w_->dw_sum->table().rowcount(), 5L);
+
+        fill(w_->dw_1, {});
+        fill(w_->dw_2, {});
+        witness sum(w_->dw_sum);
+        w_->ue_compare();
+        QCOMPARE(w_->dw_same->table().rowcount(), 0L);
+        QCOMPARE(w_->dw_diff->table().rowcount(), 0L);
+        QCOMPARE(w_->dw_sum->table().rowcount(), 0L);
+        QCOMPARE(w_->dw_sum->model()->rowCount(), 0);
+        QCOMPARE(sum.seen, QStringList {QStringLiteral("Please wait... (busy)")});
+        QCOMPARE(frame_->microhelp(), QStringLiteral("Ready"));
+        QVERIFY(!rt::pointer_is_busy());
+    }
+
+    void runs_without_a_frame()
+    {
+        w_diff lone;
+        rt::windows().w_frame = nullptr;
+        fill(lone.dw_1, {"a", "b"});
+        fill(lone.dw_2, {"b"});
+        lone.ue_compare();
+        rt::windows().w_frame = frame_;
+        QCOMPARE(rows_of(lone.dw_diff->table()), (rows {{"a", "Source 1"}}));
+        QVERIFY(!rt::pointer_is_busy());
+    }
+};
+
+QTEST_MAIN(ue_compare_test)
+#include "ue_compare_test.moc"
