@@ -433,6 +433,9 @@ bool convert_with_iconv(
 
 file_text decoded(std::string text, const char* charset)
 {
+    // The text is held as long as its rows: room reserved for a worse case goes back.
+    if (text.capacity() - text.size() > text.size() / 16)
+        text.shrink_to_fit();
     file_text t;
     t.end = text.size();
     t.block = make_block(std::move(text));
@@ -524,8 +527,11 @@ bool line_file::open(const std::string& host_path)
     }
     struct stat st;
     const int err = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-    if (err) {
-        error_ = error_text(err);
+    // A device has no end that reading could reach (or none worth loading): /dev/zero would
+    // fill the memory while the window waits.
+    const bool device = !err && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+    if (err || device) {
+        error_ = device ? std::string("Is a device") : error_text(err);
         ::close(fd);
         return false;
     }

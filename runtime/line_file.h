@@ -35,7 +35,7 @@ public:
     line_file& operator=(const line_file&) = delete;
 
     // Opens `host_path` for reading; false (with error() telling why) when it is missing, a
-    // directory, refused, or the path is empty.
+    // directory or a device, refused, or the path is empty.
     bool open(const std::string& host_path);
     bool is_open() const { return fd_ >= 0; }
     // Closes the file; closing a file that is not open does nothing.

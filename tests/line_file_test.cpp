@@ -331,6 +331,10 @@ private slots:
         QCOMPARE(file.error(), std::string("No such file or directory"));
         QVERIFY(!file.open(dir.path().toStdString()));
         QCOMPARE(file.error(), std::string("Is a directory"));
+        if (QFile::exists(QStringLiteral("/dev/zero"))) {
+            QVERIFY(!file.open("/dev/zero"));
+            QCOMPARE(file.error(), std::string("Is a device"));
+        }
         QVERIFY(!file.open(std::string()));
         QVERIFY(!file.error().empty());
 

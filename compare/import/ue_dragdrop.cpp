@@ -22,8 +22,10 @@ void w_diff::ue_dragdrop(int ai)
 
     rt::grid_pane* pane = ai == 1 ? dw_1 : ai == 2 ? dw_2 : nullptr;
     QLabel* label = ai == 1 ? st_1 : ai == 2 ? st_2 : nullptr;
-    if (!pane)
-        return; // the file closes with `file`
+    if (!pane) {
+        file.close();
+        return;
+    }
 
     core::line_table& table = pane->table();
     core::load_result result;
