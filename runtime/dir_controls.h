@@ -4,6 +4,12 @@
 
 #include <QComboBox>
 #include <QListWidget>
+#include <QPoint>
+
+#include <functional>
+#include <string>
+
+class QDrag;
 
 namespace rt {
 
@@ -12,6 +18,15 @@ enum dirlist_mask : unsigned {
     dirlist_directories = 16,
     dirlist_files = 32, // with the directories: 48
     dirlist_drives = 16384,
+};
+
+// The key and button state that the list's mouse events carry in `flags`.
+enum mouse_flag : unsigned {
+    mk_lbutton = 0x1,
+    mk_rbutton = 0x2,
+    mk_shift = 0x4,
+    mk_control = 0x8,
+    mk_mbutton = 0x10,
 };
 
 class listbox : public QListWidget {
@@ -30,9 +45,25 @@ public:
     int selectitem(const QString& text, int start);
     // The text of entry `n`, numbered from 1; empty when there is none.
     QString text(int n) const;
+    // The path form of the directory listed last, which relative patterns start from.
+    QString current_directory() const { return QString::fromStdString(current_); }
 
     void set_dragicon(const QString& picture);
     QString dragicon() const { return dragicon_; }
+
+    // Where the left button last went down, in the list's viewport, and whether on an entry.
+    QPoint press_position() const { return press_position_; }
+    bool pressed_on_entry() const { return pressed_on_entry_; }
+
+    // Drags the list itself, showing its drag picture; returns when the drop (or its refusal)
+    // is done. The drag carries only `drag_mime_type`, so nothing outside the program takes it.
+    Qt::DropAction start_drag();
+    static QString drag_mime_type();
+
+    // Runs the drag that start_drag built; tests replace it, since a real drag needs a screen.
+    // An empty function restores the real one.
+    using drag_starter = std::function<Qt::DropAction(QDrag&)>;
+    static void set_drag_starter(drag_starter starter);
 
 signals:
     // The user selected entry `index` (from 1), by mouse or keyboard.
@@ -45,11 +76,19 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    int selected_row() const;
+    void report_if_selection_moved(int row_before);
+
     QString dragicon_;
-    bool programmatic_ = false;
-    friend class listbox_guard;
+    std::string current_; // path form, empty until the first listing
+    QPoint press_position_;
+    bool pressed_on_entry_ = false;
+    unsigned listing_generation_ = 0;
+    bool press_refilled_ = false; // the last press entered a folder
 };
 
 class dropdownlistbox : public QComboBox {
@@ -62,8 +101,11 @@ public:
     QString text(int n) const;
 
 signals:
-    // The user chose entry `index` (from 1).
+    // The user chose entry `index` (from 1), even the one already shown.
     void selectionchanged(int index);
+
+private:
+    std::string current_;
 };
 
 } // namespace rt

@@ -1,7 +1,10 @@
 #include "runtime/drive_model.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <mutex>
+#include <system_error>
 
 namespace core {
 
@@ -19,13 +22,194 @@ std::mutex& overrides_mutex()
     return m;
 }
 
+const drive* find_drive(const std::vector<drive>& all, const std::string& name)
+{
+    for (const drive& d : all) {
+        if (d.name == name)
+            return &d;
+    }
+    return nullptr;
+}
+
+std::string with_slash(std::string root)
+{
+    if (root.empty() || root.back() != '/')
+        root += '/';
+    return root;
+}
+
+std::vector<std::string> split(const std::string& text, char sep)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char ch : text) {
+        if (ch == sep) {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part += ch;
+        }
+    }
+    parts.push_back(part);
+    return parts;
+}
+
+bool valid_utf8(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t extra = 0;
+        char32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= s.size())
+            return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past the last code point do not round-trip.
+        static const char32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Decodes one code point at `i` of valid UTF-8 and moves `i` past it.
+char32_t next_code_point(const std::string& s, std::size_t& i)
+{
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
+    char32_t cp = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+    ++i;
+    for (std::size_t k = 0; k < extra && i < s.size(); ++k, ++i)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+    return cp;
+}
+
+// Case folding for the scripts people most often name files in; enough to order a listing.
+char32_t fold(char32_t c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+        return c + 32;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+        // Latin Extended-A pairs capital and small letters, the capital first; the block
+        // switches from even to odd capitals at U+0139 and back at U+014A.
+        const bool odd_capitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (odd_capitals ? (c % 2 == 1) : (c % 2 == 0))
+            return c + 1;
+        return c;
+    }
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        return c + 32;
+    if (c >= 0x410 && c <= 0x42F)
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    return c;
+}
+
+// The letter an accented Latin-1 letter is read as, so "Ärger" sorts among the a's.
+char32_t base_letter(char32_t c)
+{
+    if (c < 0xDF || c > 0xFF)
+        return c;
+    static const char bases[] = "saaaaaaaceeeeiiiidnooooo\0ouuuuyty";
+    const char b = bases[c - 0xDF];
+    return b == '\0' ? c : static_cast<char32_t>(b);
+}
+
+bool is_digit(char32_t c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Compares the number-aware forms, by base letters or else by case-folded letters; 0 when
+// they read the same.
+int natural_compare(const std::string& a, const std::string& b, bool by_base_letter)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        std::size_t ni = i, nj = j;
+        const char32_t ca = next_code_point(a, ni);
+        const char32_t cb = next_code_point(b, nj);
+        if (is_digit(ca) && is_digit(cb)) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && is_digit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && is_digit(static_cast<unsigned char>(b[ej])))
+                ++ej;
+            std::size_t si = i, sj = j;
+            while (si + 1 < ei && a[si] == '0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == '0')
+                ++sj;
+            const std::size_t li = ei - si, lj = ej - sj;
+            if (li != lj)
+                return li < lj ? -1 : 1;
+            const int by_digits = a.compare(si, li, b, sj, lj);
+            if (by_digits != 0)
+                return by_digits < 0 ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        char32_t fa = fold(ca), fb = fold(cb);
+        if (by_base_letter) {
+            fa = base_letter(fa);
+            fb = base_letter(fb);
+        }
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+        i = ni;
+        j = nj;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
+bool is_drive_name(const std::string& text)
+{
+    return !text.empty() && text.find('\\') == std::string::npos;
+}
+
 } // namespace
 
 std::vector<drive> drives()
 {
     std::lock_guard<std::mutex> lock(overrides_mutex());
     auto it = overrides().find("c");
-    return {drive{"c", it != overrides().end() ? it->second : std::string("/")}};
+    std::vector<drive> all {drive {"c", it != overrides().end() ? it->second : std::string("/")}};
+    // Drives added by a test follow, in the order of their names.
+    for (const auto& [name, root] : overrides()) {
+        if (name != "c")
+            all.push_back(drive {name, root});
+    }
+    return all;
 }
 
 void set_drive_root(const std::string& name, const std::string& host_root)
@@ -42,22 +226,240 @@ bool host_path_of(const std::string& path_form, std::string& host_path)
     const std::size_t colon = path_form.find(":\\");
     if (colon == std::string::npos || colon == 0)
         return false;
-    const std::string name = path_form.substr(0, colon);
-    for (const drive& d : drives()) {
-        if (d.name != name)
-            continue;
-        std::string root = d.host_root;
-        if (root.empty() || root.back() != '/')
-            root += '/';
-        std::string rest = path_form.substr(colon + 2);
-        for (char& ch : rest) {
-            if (ch == '\\')
-                ch = '/';
-        }
-        host_path = root + rest;
-        return true;
+    const std::vector<drive> all = drives();
+    const drive* d = find_drive(all, path_form.substr(0, colon));
+    if (!d)
+        return false;
+    const std::string rest = path_form.substr(colon + 2);
+    // A slash would split one name of the form into two host names.
+    if (rest.find('/') != std::string::npos || rest.find('\0') != std::string::npos)
+        return false;
+    for (const std::string& name : split(rest, '\\')) {
+        if (name == "." || name == "..")
+            return false;
     }
-    return false;
+    std::string translated = rest;
+    std::replace(translated.begin(), translated.end(), '\\', '/');
+    host_path = with_slash(d->host_root) + translated;
+    return true;
+}
+
+bool path_form_of(const std::string& host_path, std::string& path_form)
+{
+    const drive* best = nullptr;
+    std::string best_root;
+    const std::vector<drive> all = drives();
+    for (const drive& d : all) {
+        const std::string root = with_slash(d.host_root);
+        const bool inside = host_path.compare(0, root.size(), root) == 0 || host_path + '/' == root;
+        if (inside && (!best || root.size() > best_root.size())) {
+            best = &d;
+            best_root = root;
+        }
+    }
+    if (!best)
+        return false;
+    const std::string rest = host_path.size() > best_root.size() ? host_path.substr(best_root.size()) : "";
+    const std::vector<std::string> names = split(rest, '/');
+    std::string form = best->name + ":\\";
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string& name = names[k];
+        if (name.empty())
+            continue;
+        const bool last = k + 1 == names.size();
+        if (name == "." || name == ".." || !carriable_name(name, !last))
+            return false;
+        form += name;
+        if (!last)
+            form += '\\';
+    }
+    path_form = form;
+    return true;
+}
+
+bool carriable_name(const std::string& name, bool is_directory)
+{
+    if (name.empty() || name.find('\\') != std::string::npos || !valid_utf8(name))
+        return false;
+    return !is_directory || name.find(':') == std::string::npos;
+}
+
+std::string entry_text(const dir_entry& entry)
+{
+    switch (entry.kind) {
+    case entry_kind::drive:
+        return "[-" + entry.name + "-]";
+    case entry_kind::parent:
+        return "[..]";
+    case entry_kind::directory:
+        return "[" + entry.name + "]";
+    case entry_kind::file:
+        break;
+    }
+    return entry.name;
+}
+
+std::string entry_path_form(const dir_entry& entry)
+{
+    switch (entry.kind) {
+    case entry_kind::drive:
+        return entry.name + ":\\";
+    case entry_kind::parent:
+        return "..\\";
+    case entry_kind::directory:
+        return entry.name + "\\";
+    case entry_kind::file:
+        break;
+    }
+    return entry.name;
+}
+
+bool resolve_pattern(const std::string& pattern, const std::string& current, std::string& folder, std::string& mask)
+{
+    const std::size_t colon = pattern.find(':');
+    std::string drive_name;
+    std::string body; // the pattern after its drive, if it names one
+    std::vector<std::string> names;
+    if (colon != std::string::npos && is_drive_name(pattern.substr(0, colon))) {
+        drive_name = pattern.substr(0, colon);
+        body = pattern.substr(colon + 1);
+    } else {
+        const std::size_t current_colon = current.find(":\\");
+        if (current_colon == std::string::npos || current_colon == 0)
+            return false;
+        drive_name = current.substr(0, current_colon);
+        for (const std::string& name : split(current.substr(current_colon + 2), '\\')) {
+            if (!name.empty())
+                names.push_back(name);
+        }
+        body = pattern;
+    }
+    const std::vector<drive> all = drives();
+    if (!find_drive(all, drive_name))
+        return false;
+
+    const std::size_t last_sep = body.rfind('\\');
+    const std::string path_part = last_sep == std::string::npos ? std::string() : body.substr(0, last_sep);
+    mask = last_sep == std::string::npos ? body : body.substr(last_sep + 1);
+    if (mask.empty())
+        mask = "*.*";
+    for (const std::string& name : split(path_part, '\\')) {
+        if (name.empty() || name == ".")
+            continue;
+        if (name == "..") {
+            if (!names.empty())
+                names.pop_back();
+            continue;
+        }
+        names.push_back(name);
+    }
+
+    folder = drive_name + ":\\";
+    for (const std::string& name : names)
+        folder += name + "\\";
+    return true;
+}
+
+bool mask_matches(const std::string& mask, const std::string& name)
+{
+    if (mask == "*.*" || mask == "*")
+        return true;
+    // Iterative wildcard match with one backtrack point, on case-folded code points.
+    std::vector<char32_t> m, n;
+    for (std::size_t i = 0; i < mask.size();)
+        m.push_back(fold(next_code_point(mask, i)));
+    for (std::size_t i = 0; i < name.size();)
+        n.push_back(fold(next_code_point(name, i)));
+    std::size_t mi = 0, ni = 0, star = std::string::npos, star_n = 0;
+    while (ni < n.size()) {
+        if (mi < m.size() && (m[mi] == '?' || m[mi] == n[ni])) {
+            ++mi;
+            ++ni;
+        } else if (mi < m.size() && m[mi] == '*') {
+            star = mi++;
+            star_n = ni;
+        } else if (star != std::string::npos) {
+            mi = star + 1;
+            ni = ++star_n;
+        } else {
+            return false;
+        }
+    }
+    while (mi < m.size() && m[mi] == '*')
+        ++mi;
+    return mi == m.size();
+}
+
+bool natural_less(const std::string& a, const std::string& b)
+{
+    for (const bool by_base_letter : {true, false}) {
+        const int by_reading = natural_compare(a, b, by_base_letter);
+        if (by_reading != 0)
+            return by_reading < 0;
+    }
+    return a < b;
+}
+
+listing list_entries(const std::string& pattern, const std::string& current, unsigned type_mask)
+{
+    listing result;
+    if (type_mask & list_drives) {
+        for (const drive& d : drives())
+            result.entries.push_back(dir_entry {entry_kind::drive, d.name});
+    }
+    if (!(type_mask & (list_directories | list_files))) {
+        result.ok = true;
+        return result;
+    }
+
+    std::string mask;
+    if (!resolve_pattern(pattern, current, result.folder, mask)) {
+        result.folder.clear();
+        return result;
+    }
+    const bool below_root = result.folder.size() > result.folder.find(":\\") + 2;
+    if ((type_mask & list_directories) && below_root)
+        result.entries.push_back(dir_entry {entry_kind::parent, ".."});
+
+    std::string host;
+    if (!host_path_of(result.folder, host))
+        return result;
+
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(host), ec);
+    if (ec)
+        return result;
+    std::vector<std::string> folders, files;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec)
+            return result;
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.')
+            continue;
+        std::error_code type_ec;
+        // The entry's target counts: a link to a folder is entered like the folder.
+        const fs::file_status st = fs::status(it->path(), type_ec);
+        if (type_ec)
+            continue;
+        if (fs::is_directory(st)) {
+            if ((type_mask & list_directories) && carriable_name(name, true))
+                folders.push_back(name);
+        } else if (fs::is_regular_file(st)) {
+            if ((type_mask & list_files) && carriable_name(name, false) && mask_matches(mask, name))
+                files.push_back(name);
+        }
+    }
+    if (ec)
+        return result;
+    std::sort(folders.begin(), folders.end(), natural_less);
+    std::sort(files.begin(), files.end(), natural_less);
+    for (const std::string& name : folders)
+        result.entries.push_back(dir_entry {entry_kind::directory, name});
+    for (const std::string& name : files)
+        result.entries.push_back(dir_entry {entry_kind::file, name});
+    result.ok = true;
+    return result;
 }
 
 } // namespace core

@@ -1,9 +1,140 @@
-// TEMPORARY STUB — replaced by the real implementation.
+// The browser in the left column: the drive list, the folder list with its path label, and
+// the drag of the list onto the source panes.
+
 #include "compare/w_diff.h"
-void w_diff::ddlb_1_constructor() {}
-void w_diff::ddlb_1_selectionchanged(int) {}
-void w_diff::lb_1_ue_refresh() {}
-void w_diff::lb_1_selectionchanged(int) {}
-void w_diff::lb_1_ue_lbuttondown(unsigned, int, int) { ib_lbuttondown = true; }
-void w_diff::lb_1_ue_lbuttonup(unsigned, int, int) { ib_lbuttondown = false; }
-void w_diff::lb_1_ue_mousemove(unsigned, int, int) {}
+
+#include "compare/browser/browser_observer.h"
+#include "runtime/dir_controls.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+
+namespace {
+
+// The runtime's string search: the 1-based position of `what` in `text` at or after `start`,
+// 0 when there is none.
+long string_pos(const QString& text, const QString& what, long start)
+{
+    if (start < 1)
+        start = 1;
+    return text.indexOf(what, static_cast<int>(start - 1)) + 1;
+}
+
+// A drive entry without "[-" and "-]": the drive's name.
+QString drive_of_entry(const QString& entry)
+{
+    return entry.length() > 4 ? entry.mid(2, entry.length() - 4) : QString();
+}
+
+} // namespace
+
+namespace browser {
+
+namespace {
+pane_load_observer& observer()
+{
+    static pane_load_observer o;
+    return o;
+}
+} // namespace
+
+void set_pane_load_observer(pane_load_observer o)
+{
+    observer() = std::move(o);
+}
+
+void notify_pane_load(int pane, const QString& file)
+{
+    if (observer())
+        observer()(pane, file);
+}
+
+} // namespace browser
+
+void w_diff::ddlb_1_constructor()
+{
+    int li_index;
+
+    ddlb_1->dirlist(QStringLiteral("*.*"), rt::dirlist_drives);
+    li_index = ddlb_1->selectitem(QStringLiteral("[-c-]"), 0);
+    if (li_index == 0 && ddlb_1->count() > 0) {
+        // Without a drive c the first drive is shown, so the list still opens on a root.
+        ddlb_1->setCurrentIndex(0);
+        li_index = 1;
+    }
+    is_drive = drive_of_entry(ddlb_1->text(li_index));
+    lb_1_ue_refresh();
+}
+
+void w_diff::ddlb_1_selectionchanged(int index)
+{
+    is_drive = drive_of_entry(ddlb_1->text(index));
+    lb_1_ue_refresh();
+}
+
+void w_diff::lb_1_ue_refresh()
+{
+    lb_1->dirlist(is_drive + QStringLiteral(":\\*.*"), rt::dirlist_directories | rt::dirlist_files);
+    is_path = is_drive + QStringLiteral(":\\");
+    st_path->setText(is_path);
+}
+
+void w_diff::lb_1_selectionchanged(int index)
+{
+    QString ls_text;
+    long ll_pos = 0;
+    long ll_last = 0;
+
+    ls_text = lb_1->text(index);
+    lb_1->set_dragicon(QStringLiteral("dragrow.ico"));
+    if (!lb_1->dirselect(ls_text)) {
+        ls_text = is_path + ls_text;
+        is_file = ls_text;
+        if (cbx_1->isChecked()) {
+            browser::notify_pane_load(1, is_file);
+            ue_dragdrop(1);
+        } else if (cbx_2->isChecked()) {
+            browser::notify_pane_load(2, is_file);
+            ue_dragdrop(2);
+        }
+        return;
+    }
+
+    if (ls_text == QLatin1String("..\\")) {
+        is_path = is_path.left(is_path.length() - 1);
+        do {
+            ll_last = ll_pos;
+            ll_pos = string_pos(is_path, QStringLiteral("\\"), ll_pos + 1);
+        } while (ll_pos != 0);
+        is_path = is_path.left(static_cast<int>(ll_last));
+    } else {
+        is_path = is_path + ls_text;
+    }
+    st_path->setText(is_path);
+    ls_text = ls_text + QStringLiteral("*.*");
+    lb_1->dirlist(ls_text, rt::dirlist_directories | rt::dirlist_files);
+}
+
+void w_diff::lb_1_ue_lbuttondown(unsigned, int, int)
+{
+    ib_lbuttondown = true;
+}
+
+void w_diff::lb_1_ue_lbuttonup(unsigned, int, int)
+{
+    ib_lbuttondown = false;
+}
+
+void w_diff::lb_1_ue_mousemove(unsigned flags, int xpos, int ypos)
+{
+    // A drag begins once the held button has carried the pointer the platform's drag distance
+    // from an entry it was pressed on.
+    if (!ib_lbuttondown || !(flags & rt::mk_lbutton) || !lb_1->pressed_on_entry())
+        return;
+    if ((QPoint(xpos, ypos) - lb_1->press_position()).manhattanLength() < QApplication::startDragDistance())
+        return;
+    // The drag takes the button's release, so the list will not see it.
+    ib_lbuttondown = false;
+    lb_1->start_drag();
+}

@@ -1,0 +1,328 @@
+// The browser of the compare window, used as the user uses it: the drive list, the folder list
+// and its path label, and what a selected file sets and loads.
+
+#include "compare/browser/browser_observer.h"
+#include "compare/w_diff.h"
+#include "runtime/dir_controls.h"
+#include "runtime/drive_model.h"
+#include "runtime/grid_pane.h"
+#include "runtime/message_box.h"
+#include "support/browser_tree.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+using testing::click_entry;
+using testing::entries;
+
+namespace {
+
+// The compare window as the frame opens it: created, its constructors run, shown.
+struct window {
+    w_diff w;
+    window()
+    {
+        w.constructors();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+    // The user picks drive entry `row` (from 0) in the drive list, even the one shown.
+    void choose_drive(int row) { emit w.ddlb_1->activated(row); }
+};
+
+} // namespace
+
+class browser_test : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir c_;
+    QTemporaryDir d_;
+    std::vector<std::pair<int, QString>> loads_;
+    QStringList messages_;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(c_.isValid() && d_.isValid());
+        QVERIFY(testing::make_folder(c_, QStringLiteral("a/b")));
+        QVERIFY(testing::make_folder(c_, QStringLiteral("b")));
+        QVERIFY(testing::make_folder(c_, QStringLiteral(".config")));
+        QVERIFY(testing::make_file(c_, QStringLiteral("a/b/deep.txt"), "deep\n"));
+        QVERIFY(testing::make_file(c_, QStringLiteral("a/x.txt"), "alpha\nbeta\n"));
+        QVERIFY(testing::make_file(c_, QStringLiteral("a/notes"), "no extension\n"));
+        QVERIFY(testing::make_file(c_, QStringLiteral("a/report.final.v2.txt"), "dots\n"));
+        QVERIFY(testing::make_file(c_, QStringLiteral("b/y.txt"), "y\n"));
+        QVERIFY(testing::make_file(c_, QStringLiteral("c.txt"), "c\n"));
+        QVERIFY(testing::make_file(c_, QStringLiteral(".hidden.txt"), "h\n"));
+        // Named as they are, these would lead into a/ and a/b/, to entries that are not them.
+        QVERIFY(testing::make_file(c_, QStringLiteral("a\\x.txt"), "impostor\n"));
+        QVERIFY(testing::make_folder(c_, QStringLiteral("a\\b")));
+        QVERIFY(testing::make_file(d_, QStringLiteral("d_only.txt"), "d\n"));
+
+        core::set_drive_root("c", c_.path().toStdString());
+        core::set_drive_root("d", d_.path().toStdString());
+        core::set_drive_root("e", c_.path().toStdString() + "/no_such_drive");
+        browser::set_pane_load_observer([this](int pane, const QString& file) { loads_.emplace_back(pane, file); });
+        rt::set_message_box_hook([this](const QString&, const QString& text) { messages_ << text; });
+    }
+
+    void cleanupTestCase()
+    {
+        browser::set_pane_load_observer({});
+        rt::set_message_box_hook({});
+        for (const char* name : {"c", "d", "e"})
+            core::set_drive_root(name, "");
+    }
+
+    void init()
+    {
+        loads_.clear();
+        messages_.clear();
+    }
+
+    void opens_on_the_root_of_drive_c()
+    {
+        window win;
+        w_diff& w = win.w;
+        QCOMPARE(w.ddlb_1->count(), 3);
+        QCOMPARE(w.ddlb_1->text(1), QStringLiteral("[-c-]"));
+        QCOMPARE(w.ddlb_1->text(2), QStringLiteral("[-d-]"));
+        QCOMPARE(w.ddlb_1->currentText(), QStringLiteral("[-c-]"));
+        QCOMPARE(w.is_drive, QStringLiteral("c"));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QVERIFY(w.is_file.isEmpty());
+        // No parent entry at a root; no hidden entry; nothing that would lead somewhere else.
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
+    }
+
+    void folders_open_with_a_click_and_the_parent_entry_goes_back()
+    {
+        window win;
+        w_diff& w = win.w;
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[b]")));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\a\\b\\"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\b\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\ndeep.txt"));
+
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\a\\"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\n[b]\nnotes\nreport.final.v2.txt\nx.txt"));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[b]")));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\b\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\ndeep.txt"));
+
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
+        QVERIFY(w.is_file.isEmpty());
+    }
+
+    void arrow_keys_select_and_enter_at_once()
+    {
+        window win;
+        w_diff& w = win.w;
+        w.lb_1->setFocus();
+        // The cursor rests on the first entry: the first arrow moves on to the second.
+        QTest::keyClick(w.lb_1, Qt::Key_Down);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\b\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\ny.txt"));
+        QTest::keyClick(w.lb_1, Qt::Key_Down);
+        QCOMPARE(w.is_file, QStringLiteral("c:\\b\\y.txt"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\b\\"));
+        QTest::keyClick(w.lb_1, Qt::Key_Up);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+
+        // Space chooses the entry under the cursor.
+        QTest::keyClick(w.lb_1, Qt::Key_Space);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\n[b]\nnotes\nreport.final.v2.txt\nx.txt"));
+        QTest::keyClick(w.lb_1, Qt::Key_End);
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\x.txt"));
+        QTest::keyClick(w.lb_1, Qt::Key_Up);
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\report.final.v2.txt"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QTest::keyClick(w.lb_1, Qt::Key_Home);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
+    }
+
+    void a_double_click_enters_one_folder_only()
+    {
+        window win;
+        w_diff& w = win.w;
+        const QPoint at = testing::entry_point(w.lb_1, QStringLiteral("[a]"));
+        // What the platform sends for a double click: press, release, double click, release.
+        QTest::mousePress(w.lb_1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(w.lb_1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(w.lb_1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(w.lb_1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        // Under the pointer now lies c:\a\'s parent entry: it must not take the user back.
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QCOMPARE(w.lb_1->text(1), QStringLiteral("[..]"));
+
+        // A double click that enters nothing still selects as a press does.
+        QTest::mouseDClick(
+            w.lb_1->viewport(), Qt::LeftButton, Qt::NoModifier, testing::entry_point(w.lb_1, QStringLiteral("x.txt")));
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\x.txt"));
+    }
+
+    void a_drive_choice_lists_its_root()
+    {
+        window win;
+        w_diff& w = win.w;
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[b]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("deep.txt")));
+
+        w.ddlb_1->setFocus();
+        QTest::keyClick(w.ddlb_1, Qt::Key_Down);
+        QCOMPARE(w.is_drive, QStringLiteral("d"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("d:\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("d_only.txt"));
+        QTest::keyClick(w.ddlb_1, Qt::Key_Up);
+        QCOMPARE(w.is_drive, QStringLiteral("c"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
+        // A file selected on one drive stays the file to load.
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\b\\deep.txt"));
+
+        // A drive that cannot be listed still shows its root; the user can choose again.
+        win.choose_drive(2);
+        QCOMPARE(w.st_path->text(), QStringLiteral("e:\\"));
+        QCOMPARE(w.lb_1->count(), 0);
+        win.choose_drive(0);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
+    }
+
+    void selecting_and_refilling_by_program_raise_no_event()
+    {
+        window win;
+        w_diff& w = win.w;
+        QSignalSpy list_spy(w.lb_1, &rt::listbox::selectionchanged);
+        QSignalSpy drive_spy(w.ddlb_1, &rt::dropdownlistbox::selectionchanged);
+        QCOMPARE(w.lb_1->selectitem(QStringLiteral("[b]"), 0), 2);
+        QCOMPARE(w.lb_1->selectitem(QStringLiteral("[a]"), 1), 0);
+        QCOMPARE(w.lb_1->selectitem(QStringLiteral("c.txt"), 1), 3);
+        QCOMPARE(w.lb_1->currentItem()->text(), QStringLiteral("c.txt"));
+        QCOMPARE(w.ddlb_1->selectitem(QStringLiteral("[-d-]"), 0), 2);
+        QVERIFY(w.lb_1->dirlist(QStringLiteral("a\\*.*"), 48));
+        QCOMPARE(w.lb_1->current_directory(), QStringLiteral("c:\\a\\"));
+        QCOMPARE(list_spy.count(), 0);
+        QCOMPARE(drive_spy.count(), 0);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QVERIFY(w.is_file.isEmpty());
+    }
+
+    void with_no_box_checked_a_file_only_sets_is_file()
+    {
+        window win;
+        w_diff& w = win.w;
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+        const QString listed = entries(w.lb_1);
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("notes")));
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\notes"));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\a\\"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QCOMPARE(entries(w.lb_1), listed);
+        QCOMPARE(w.lb_1->dragicon(), QStringLiteral("dragrow.ico"));
+        QVERIFY(loads_.empty());
+        QCOMPARE(w.st_1->text(), QStringLiteral("Source 1"));
+        QCOMPARE(w.st_2->text(), QStringLiteral("Source 2"));
+
+        // The path form leads back to the very file that was shown.
+        std::string host;
+        QVERIFY(core::host_path_of(w.is_file.toStdString(), host));
+        QCOMPARE(QString::fromStdString(host), c_.path() + QStringLiteral("/a/notes"));
+    }
+
+    void with_box_2_checked_each_file_loads_into_pane_2()
+    {
+        window win;
+        w_diff& w = win.w;
+        QTest::mouseClick(w.cbx_2, Qt::LeftButton);
+        QVERIFY(w.cbx_2->isChecked() && !w.cbx_1->isChecked());
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+        QVERIFY(loads_.empty());
+        for (const QString& name :
+            {QStringLiteral("x.txt"), QStringLiteral("notes"), QStringLiteral("report.final.v2.txt")}) {
+            QVERIFY(click_entry(w.lb_1, name));
+            const QString full = QStringLiteral("c:\\a\\") + name;
+            QCOMPARE(w.is_file, full);
+            QCOMPARE(loads_.back(), std::make_pair(2, full));
+            QCOMPARE(w.st_2->text(), full);
+        }
+        QCOMPARE(loads_.size(), std::size_t(3));
+        QCOMPARE(w.dw_2->table().rowcount(), 1L);
+        QCOMPARE(w.st_1->text(), QStringLiteral("Source 1"));
+        QCOMPARE(w.dw_1->table().rowcount(), 0L);
+        QVERIFY(messages_.isEmpty());
+
+        // Box 1 takes over, and the file selected next goes to pane 1.
+        QTest::mouseClick(w.cbx_1, Qt::LeftButton);
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("x.txt")));
+        QCOMPARE(loads_.back(), std::make_pair(1, QStringLiteral("c:\\a\\x.txt")));
+        QCOMPARE(w.st_1->text(), QStringLiteral("c:\\a\\x.txt"));
+        QCOMPARE(w.dw_1->table().rowcount(), 2L);
+    }
+
+    void is_file_survives_browsing()
+    {
+        window win;
+        w_diff& w = win.w;
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("x.txt")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[b]")));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\b\\"));
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\x.txt"));
+        w.dw_2_dragdrop(w.lb_1);
+        QCOMPARE(w.st_2->text(), QStringLiteral("c:\\a\\x.txt"));
+    }
+
+    void a_folder_that_cannot_be_listed()
+    {
+        QVERIFY(testing::make_folder(c_, QStringLiteral("gone/inner")));
+        window win;
+        w_diff& w = win.w;
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\n[gone]\nc.txt"));
+        QVERIFY(QDir(c_.path() + QStringLiteral("/gone")).removeRecursively());
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[gone]")));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\gone\\"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\gone\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]"));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
+
+        if (::geteuid() == 0)
+            QSKIP("permissions deny nothing to root");
+        QVERIFY(testing::make_folder(c_, QStringLiteral("a/locked")));
+        QVERIFY(testing::make_file(c_, QStringLiteral("a/locked/secret.txt"), "s\n"));
+        QFile::setPermissions(c_.path() + QStringLiteral("/a/locked"), QFileDevice::Permissions());
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[locked]")));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\locked\\"));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]"));
+        win.choose_drive(0);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QFile::setPermissions(c_.path() + QStringLiteral("/a/locked"),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(QDir(c_.path() + QStringLiteral("/a/locked")).removeRecursively());
+    }
+};
+
+QTEST_MAIN(browser_test)
+#include "browser_test.moc"

@@ -1,0 +1,59 @@
+#pragma once
+// A real folder tree for the browser's tests, and the user's hand on the folder list.
+
+#include "runtime/dir_controls.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace testing {
+
+// Makes `relative` under `dir`, with its parents.
+inline bool make_folder(const QTemporaryDir& dir, const QString& relative)
+{
+    return QDir(dir.path()).mkpath(relative);
+}
+
+// Writes `bytes` to `relative` under `dir`.
+inline bool make_file(const QTemporaryDir& dir, const QString& relative, const QByteArray& bytes)
+{
+    QFile file(QDir(dir.path()).filePath(relative));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// The list's entries, one a line.
+inline QString entries(const rt::listbox* list)
+{
+    QStringList texts;
+    for (int n = 1; n <= list->count(); ++n)
+        texts << list->text(n);
+    return texts.join(QLatin1Char('\n'));
+}
+
+// The middle of the entry whose text is `text`, in the list's viewport; null when none is.
+inline QPoint entry_point(rt::listbox* list, const QString& text)
+{
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->text() == text) {
+            list->scrollToItem(list->item(row));
+            return list->visualItemRect(list->item(row)).center();
+        }
+    }
+    return QPoint();
+}
+
+// Clicks the entry as the user would; false when the list has no such entry.
+inline bool click_entry(rt::listbox* list, const QString& text)
+{
+    const QPoint at = entry_point(list, text);
+    if (at.isNull())
+        return false;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    return true;
+}
+
+} // namespace testing
