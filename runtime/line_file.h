@@ -21,7 +21,7 @@ struct file_text {
     std::string charset; // what the bytes were decoded from, e.g. "UTF-16LE"
 };
 
-// Decodes raw file bytes to UTF-8 (see line_file.cpp for how the character set is chosen).
+// Decodes raw file bytes to UTF-8 (see line_file_decode.cpp for how the character set is chosen).
 // Text that is already valid UTF-8 keeps `raw` as its block, without a copy. Bytes that cannot
 // be decoded become U+FFFD.
 file_text decode_text(std::shared_ptr<const text_block> raw);

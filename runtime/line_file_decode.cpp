@@ -1,0 +1,381 @@
+// Decoding a file's bytes to UTF-8: byte-order marks, well-formed UTF-8, UTF-16 and UTF-32,
+// and character sets found by the detector and converted by iconv.
+
+#include "runtime/line_file.h"
+
+#include <uchardet/uchardet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <iconv.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace core {
+
+namespace {
+
+// ---- UTF-8 ----------------------------------------------------------------------------------
+
+// The length of the well-formed sequence starting at s[i], or 0 when it is not one. Well-formed
+// means shortest form, no surrogates, nothing above U+10FFFF.
+std::size_t utf8_sequence(const unsigned char* s, std::size_t i, std::size_t n)
+{
+    const unsigned char c = s[i];
+    if (c < 0x80)
+        return 1;
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0)
+            lo = 0xA0;
+        else if (c == 0xED)
+            hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0)
+            lo = 0x90;
+        else if (c == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (n - i < len)
+        return 0;
+    if (s[i + 1] < lo || s[i + 1] > hi)
+        return 0;
+    for (std::size_t k = 2; k < len; ++k) {
+        if ((s[i + k] & 0xC0) != 0x80)
+            return 0;
+    }
+    return len;
+}
+
+// How many bytes one U+FFFD replaces at an ill-formed s[i]: the lead byte and the continuation
+// bytes that still fitted it (the "maximal subpart"), at least one.
+std::size_t utf8_invalid_run(const unsigned char* s, std::size_t i, std::size_t n)
+{
+    const unsigned char c = s[i];
+    std::size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF)
+        len = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        lo = c == 0xE0 ? 0xA0 : 0x80;
+        hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        lo = c == 0xF0 ? 0x90 : 0x80;
+        hi = c == 0xF4 ? 0x8F : 0xBF;
+    } else
+        return 1;
+    std::size_t k = 1;
+    while (k < len && i + k < n) {
+        const unsigned char b = s[i + k];
+        if (k == 1 ? (b < lo || b > hi) : (b & 0xC0) != 0x80)
+            break;
+        ++k;
+    }
+    return k;
+}
+
+// The offset of the first byte of s[i, n) that is not ASCII, or n.
+std::size_t skip_ascii(const unsigned char* s, std::size_t i, std::size_t n)
+{
+#if defined(__SSE2__)
+    while (n - i >= 16) {
+        const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+        if (mask)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        i += 16;
+    }
+#endif
+    while (i < n && s[i] < 0x80)
+        ++i;
+    return i;
+}
+
+// The length of the longest well-formed prefix of s[begin, n).
+std::size_t utf8_valid_until(const unsigned char* s, std::size_t begin, std::size_t n)
+{
+    std::size_t i = begin;
+    for (;;) {
+        i = skip_ascii(s, i, n);
+        if (i >= n)
+            return n;
+        const std::size_t len = utf8_sequence(s, i, n);
+        if (len == 0)
+            return i;
+        i += len;
+    }
+}
+
+const char replacement[] = "\xEF\xBF\xBD";
+
+void append_code_point(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-8 with every ill-formed sequence replaced; `valid` is where the first one starts.
+std::string repair_utf8(const unsigned char* s, std::size_t begin, std::size_t valid, std::size_t n)
+{
+    std::string out;
+    out.reserve(n - begin + 16);
+    std::size_t i = begin;
+    while (i < n) {
+        out.append(reinterpret_cast<const char*>(s) + i, valid - i);
+        i = valid;
+        if (i >= n)
+            break;
+        out += replacement;
+        i += utf8_invalid_run(s, i, n);
+        valid = utf8_valid_until(s, i, n);
+    }
+    return out;
+}
+
+// ---- UTF-16 and UTF-32 ----------------------------------------------------------------------
+
+std::string decode_utf16(const unsigned char* s, std::size_t begin, std::size_t n, bool big_endian)
+{
+    std::string out;
+    out.reserve((n - begin) / 2 * 3 / 2 + 16);
+    auto unit
+        = [&](std::size_t i) -> std::uint32_t { return big_endian ? (s[i] << 8 | s[i + 1]) : (s[i + 1] << 8 | s[i]); };
+    std::size_t i = begin;
+    while (n - i >= 2) {
+        const std::uint32_t u = unit(i);
+        i += 2;
+        if (u >= 0xD800 && u <= 0xDBFF && n - i >= 2) {
+            const std::uint32_t low = unit(i);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                i += 2;
+                append_code_point(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF)
+            out += replacement; // a surrogate without its partner
+        else
+            append_code_point(out, u);
+    }
+    if (i < n)
+        out += replacement; // an odd byte at the end
+    return out;
+}
+
+std::string decode_utf32(const unsigned char* s, std::size_t begin, std::size_t n, bool big_endian)
+{
+    std::string out;
+    out.reserve((n - begin) / 4 * 2 + 16);
+    std::size_t i = begin;
+    for (; n - i >= 4; i += 4) {
+        const std::uint32_t cp = big_endian ? std::uint32_t(s[i]) << 24 | s[i + 1] << 16 | s[i + 2] << 8 | s[i + 3]
+                                            : std::uint32_t(s[i + 3]) << 24 | s[i + 2] << 16 | s[i + 1] << 8 | s[i];
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            out += replacement;
+        else
+            append_code_point(out, cp);
+    }
+    if (i < n)
+        out += replacement;
+    return out;
+}
+
+// Text without a byte-order mark that has NUL bytes in most even (big-endian) or most odd
+// (little-endian) positions, and hardly any in the others, is taken for UTF-16: that is what
+// Latin text looks like in it. Such bytes are also well-formed UTF-8, which is why this is asked
+// first. Returns 0 for no, 1 for little-endian, 2 for big-endian.
+int looks_like_utf16(const unsigned char* s, std::size_t n)
+{
+    const std::size_t sample = std::min<std::size_t>(n, 64 * 1024) & ~std::size_t(1);
+    if (sample < 4 || !std::memchr(s, 0, sample))
+        return 0;
+    std::size_t zero_even = 0, zero_odd = 0;
+    for (std::size_t i = 0; i < sample; i += 2) {
+        zero_even += s[i] == 0;
+        zero_odd += s[i + 1] == 0;
+    }
+    const std::size_t units = sample / 2;
+    // "Most" is more than 60 per cent of the units; "hardly any" less than a tenth of that.
+    if (zero_odd * 10 > units * 6 && zero_even * 10 < zero_odd)
+        return 1;
+    if (zero_even * 10 > units * 6 && zero_odd * 10 < zero_even)
+        return 2;
+    return 0;
+}
+
+// ---- detected character sets ----------------------------------------------------------------
+
+// The detector's guess for the text, or an empty string when it has none. It is given the part
+// of the file around the first non-ASCII byte, since the ASCII before it says nothing.
+std::string detect_charset(const unsigned char* s, std::size_t begin, std::size_t n)
+{
+    std::size_t first = begin;
+    while (first < n && s[first] < 0x80)
+        ++first;
+    const std::size_t from = first - std::min<std::size_t>(first - begin, 4096);
+    const std::size_t len = std::min<std::size_t>(n - from, 4u << 20);
+    uchardet_t ud = uchardet_new();
+    if (!ud)
+        return {};
+    uchardet_handle_data(ud, reinterpret_cast<const char*>(s) + from, len);
+    uchardet_data_end(ud);
+    const char* name = uchardet_get_charset(ud);
+    std::string charset = name ? name : "";
+    uchardet_delete(ud);
+    for (char& c : charset)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return charset;
+}
+
+// Converts with iconv; a byte sequence it cannot convert becomes U+FFFD and conversion goes on
+// after its first byte. False when iconv does not know the character set.
+bool convert_with_iconv(
+    const std::string& charset, const unsigned char* s, std::size_t begin, std::size_t n, std::string& out)
+{
+    iconv_t cd = iconv_open("UTF-8", charset.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    out.assign((n - begin) * 3 / 2 + 64, '\0');
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(s) + begin);
+    std::size_t in_left = n - begin;
+    std::size_t done = 0;
+    auto grow = [&](std::size_t need) {
+        if (out.size() - done < need)
+            out.resize(std::max(out.size() * 2, done + need));
+    };
+    while (in_left > 0) {
+        char* o = &out[done];
+        std::size_t out_left = out.size() - done;
+        const std::size_t r = iconv(cd, &in, &in_left, &o, &out_left);
+        done = out.size() - out_left;
+        if (r != static_cast<std::size_t>(-1))
+            break;
+        if (errno == E2BIG) {
+            grow(out.size());
+        } else if (errno == EILSEQ || errno == EINVAL) {
+            grow(3);
+            std::memcpy(&out[done], replacement, 3);
+            done += 3;
+            ++in;
+            --in_left;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+        } else {
+            break;
+        }
+    }
+    // Flush what a stateful encoding may still hold.
+    for (;;) {
+        grow(16);
+        char* o = &out[done];
+        std::size_t out_left = out.size() - done;
+        const std::size_t r = iconv(cd, nullptr, nullptr, &o, &out_left);
+        done = out.size() - out_left;
+        if (r != static_cast<std::size_t>(-1) || errno != E2BIG)
+            break;
+        grow(out.size());
+    }
+    iconv_close(cd);
+    out.resize(done);
+    return true;
+}
+
+file_text decoded(std::string text, const char* charset)
+{
+    // The text is held as long as its rows: room reserved for a worse case goes back.
+    if (text.capacity() - text.size() > text.size() / 16)
+        text.shrink_to_fit();
+    file_text t;
+    t.end = text.size();
+    t.block = make_block(std::move(text));
+    t.charset = charset;
+    return t;
+}
+
+} // namespace
+
+// The character set is chosen in this order:
+//  1. a byte-order mark: UTF-8, UTF-32 LE/BE, UTF-16 LE/BE (the mark is not text);
+//  2. NUL bytes at alternate positions: UTF-16 without a mark (see looks_like_utf16);
+//  3. well-formed UTF-8 (ASCII included) is UTF-8 and is used as it is;
+//  4. the detector's guess: UTF-8 (mostly well-formed text) is kept with U+FFFD for what is
+//     not; another set is converted by iconv, ISO-8859-1 read as its superset Windows-1252,
+//     whose letters in 0x80..0x9F Latin text means far more often than C1 controls;
+//  5. Windows-1252 when the detector has no guess, guesses ASCII, or names a set iconv does
+//     not know.
+file_text decode_text(std::shared_ptr<const text_block> raw)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(raw->data());
+    const std::size_t n = raw->size();
+
+    auto starts_with = [&](const char* mark, std::size_t len) { return n >= len && std::memcmp(s, mark, len) == 0; };
+    std::size_t begin = 0;
+    const char* bom = nullptr;
+    if (starts_with("\xEF\xBB\xBF", 3)) {
+        begin = 3;
+        bom = "UTF-8";
+    } else if (starts_with("\xFF\xFE\0\0", 4)) {
+        return decoded(decode_utf32(s, 4, n, false), "UTF-32LE");
+    } else if (starts_with("\0\0\xFE\xFF", 4)) {
+        return decoded(decode_utf32(s, 4, n, true), "UTF-32BE");
+    } else if (starts_with("\xFF\xFE", 2)) {
+        return decoded(decode_utf16(s, 2, n, false), "UTF-16LE");
+    } else if (starts_with("\xFE\xFF", 2)) {
+        return decoded(decode_utf16(s, 2, n, true), "UTF-16BE");
+    }
+
+    if (!bom) {
+        if (const int utf16 = looks_like_utf16(s, n))
+            return decoded(decode_utf16(s, 0, n, utf16 == 2), utf16 == 2 ? "UTF-16BE" : "UTF-16LE");
+    }
+
+    const std::size_t valid = utf8_valid_until(s, begin, n);
+    if (valid == n) {
+        file_text t;
+        t.block = std::move(raw);
+        t.begin = begin;
+        t.end = n;
+        t.charset = "UTF-8";
+        return t;
+    }
+    if (bom)
+        return decoded(repair_utf8(s, begin, valid, n), "UTF-8");
+
+    std::string charset = detect_charset(s, begin, n);
+    if (charset == "UTF-8")
+        return decoded(repair_utf8(s, begin, valid, n), "UTF-8");
+    if (charset == "ISO-8859-1")
+        charset = "WINDOWS-1252";
+    std::string text;
+    if (!charset.empty() && charset != "ASCII" && convert_with_iconv(charset, s, 0, n, text))
+        return decoded(std::move(text), charset.c_str());
+    convert_with_iconv("WINDOWS-1252", s, 0, n, text);
+    return decoded(std::move(text), "WINDOWS-1252");
+}
+
+} // namespace core
