@@ -1,0 +1,223 @@
+#include "compare/output/table_saveas.h"
+
+#include "compare/output/table_writers.h"
+#include "runtime/message_box.h"
+#include "runtime/save_dialog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <memory>
+#include <ostream>
+#include <streambuf>
+
+namespace {
+
+// A stream buffer over a Qt device, so the writers stream straight into the file.
+class device_buffer : public std::streambuf {
+public:
+    explicit device_buffer(QIODevice& device)
+        : device_(device)
+    {
+        setp(buffer_, buffer_ + sizeof buffer_);
+    }
+
+protected:
+    int_type overflow(int_type ch) override
+    {
+        if (!drain())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    int sync() override { return drain() ? 0 : -1; }
+
+public:
+    // True once the device refused bytes; its error string then says why.
+    bool failed() const { return failed_; }
+
+private:
+    bool drain()
+    {
+        const qint64 n = pptr() - pbase();
+        if (failed_ || (n > 0 && device_.write(pbase(), n) != n)) {
+            failed_ = true;
+            return false;
+        }
+        setp(buffer_, buffer_ + sizeof buffer_);
+        return true;
+    }
+
+    QIODevice& device_;
+    bool failed_ = false;
+    char buffer_[1 << 16];
+};
+
+QString from_std(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+
+QByteArray native_path(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// The workbook is built in a file of its own in `work_dir`, then copied into `out`.
+bool write_workbook(const core::row_source& rows, QIODevice& out, const QString& work_dir, QString& error)
+{
+    QTemporaryFile built(work_dir + QStringLiteral("/.tovik-XXXXXX.xlsx"));
+    if (!built.open()) {
+        error = built.errorString();
+        return false;
+    }
+    built.close();
+    std::string why;
+    if (!core::write_xlsx(
+            rows, native_path(built.fileName()).toStdString(), native_path(work_dir).toStdString(), why)) {
+        error = from_std(why);
+        return false;
+    }
+    QFile in(built.fileName());
+    if (!in.open(QIODevice::ReadOnly)) {
+        error = in.errorString();
+        return false;
+    }
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 16)).isEmpty()) {
+        if (out.write(chunk) != chunk.size()) {
+            error = out.errorString();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError) {
+        error = in.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool write_body(const core::row_source& rows, QIODevice& out, save_type type, const QString& path,
+    const QString& work_dir, QString& error)
+{
+    if (type == save_type::xlsx)
+        return write_workbook(rows, out, work_dir, error);
+
+    device_buffer buffer(out);
+    std::ostream stream(&buffer);
+    std::string why;
+    bool ok = false;
+    switch (type) {
+    case save_type::text:
+        ok = core::write_text(rows, stream, why);
+        break;
+    case save_type::csv:
+        ok = core::write_csv(rows, stream, why);
+        break;
+    case save_type::html:
+        ok = core::write_html(rows, stream, QFileInfo(path).completeBaseName().toStdString(), why);
+        break;
+    case save_type::xlsx:
+        break;
+    }
+    if (!ok)
+        error = buffer.failed() ? out.errorString() : from_std(why);
+    return ok;
+}
+
+} // namespace
+
+QList<rt::file_type> save_types()
+{
+    return {
+        {QStringLiteral("Text"), QStringLiteral("txt")},
+        {QStringLiteral("CSV"), QStringLiteral("csv")},
+        {QStringLiteral("HTML"), QStringLiteral("html")},
+        {QStringLiteral("Excel workbook"), QStringLiteral("xlsx")},
+    };
+}
+
+bool save_rows(const core::row_source& rows, const QString& path, save_type type, QString& error)
+{
+    const QFileInfo target(path);
+    if (target.isDir()) {
+        error = QStringLiteral("a folder has that name");
+        return false;
+    }
+    // A device or a pipe cannot be replaced by a new file; it is written in place.
+    const bool in_place = target.exists() && !target.isFile();
+    const QString work_dir = in_place ? QDir::tempPath() : target.absolutePath();
+
+    if (in_place) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            error = file.errorString();
+            return false;
+        }
+        bool ok = write_body(rows, file, type, path, work_dir, error);
+        if (ok && !file.flush()) {
+            error = file.errorString();
+            ok = false;
+        }
+        file.close();
+        if (ok && file.error() != QFileDevice::NoError) {
+            error = file.errorString();
+            ok = false;
+        }
+        return ok;
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    if (!write_body(rows, file, type, path, work_dir, error)) {
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+long saveas(QWidget* parent, const core::line_table& table)
+{
+    const QList<rt::file_type> types = save_types();
+    const rt::save_answer answer = rt::ask_save_file(parent, {QStringLiteral("Save As"), types});
+    if (!answer.error.isEmpty()) {
+        rt::messagebox(QStringLiteral("Save As"), answer.error);
+        return -1;
+    }
+    if (answer.path.isEmpty())
+        return 0;
+
+    int type = answer.type;
+    if (type < 0 || type >= types.size()) {
+        // No type came back: the name's own extension tells it, else it is text.
+        const QString suffix = QFileInfo(answer.path).suffix().toLower();
+        type = 0;
+        for (int i = 0; i < types.size(); ++i)
+            if (types.at(i).extension == suffix)
+                type = i;
+    }
+    const QString path = rt::with_extension(answer.path, types.at(type).extension);
+
+    QString error;
+    if (!save_rows(core::table_rows(table), path, static_cast<save_type>(type), error)) {
+        rt::messagebox(QStringLiteral("Save As"),
+            QStringLiteral("The file %1 could not be written: %2.")
+                .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), error));
+        return -1;
+    }
+    return 1;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Save As of a line table: the save dialog asks for a file name and a type, and every row,
+// both columns, is written in that type. The file is replaced only once the whole of it is
+// written, so a failed save leaves an earlier file at that name as it was.
+
+#include "compare/linetable/line_table.h"
+#include "compare/output/row_source.h"
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+namespace rt {
+struct file_type;
+}
+
+// The types offered, in the dialog's order.
+enum class save_type { text, csv, html, xlsx };
+QList<rt::file_type> save_types();
+
+// Asks and writes; 1 when saved, 0 when the user cancelled (nothing is written or said), -1
+// when the file could not be written, which a message box has then told the user.
+long saveas(QWidget* parent, const core::line_table& table);
+
+// Writes `rows` to `path` in `type`, whole or not at all; false with the reason in `error`.
+bool save_rows(const core::row_source& rows, const QString& path, save_type type, QString& error);

@@ -1,0 +1,209 @@
+#include "compare/output/table_writers.h"
+
+#include <xlsxwriter.h>
+
+#include <cstdint>
+#include <string_view>
+
+namespace core {
+
+namespace {
+
+bool finish(std::ostream& out, std::string& error)
+{
+    out.flush();
+    if (out)
+        return true;
+    error = "the data could not be written";
+    return false;
+}
+
+bool csv_needs_quotes(std::string_view field)
+{
+    return field.find_first_of(",\"\r\n") != std::string_view::npos;
+}
+
+void put_csv_field(std::ostream& out, std::string_view field)
+{
+    if (!csv_needs_quotes(field)) {
+        out << field;
+        return;
+    }
+    out << '"';
+    for (std::size_t start = 0;;) {
+        const std::size_t quote = field.find('"', start);
+        if (quote == std::string_view::npos) {
+            out << field.substr(start);
+            break;
+        }
+        out << field.substr(start, quote + 1 - start) << '"';
+        start = quote + 1;
+    }
+    out << '"';
+}
+
+// Markup characters become references; C0 controls other than tab, LF and CR have no place in
+// an HTML document, not even as references, so they show as the replacement character.
+void put_html_text(std::ostream& out, std::string_view text)
+{
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const char* replacement = nullptr;
+        switch (c) {
+        case '&':
+            replacement = "&amp;";
+            break;
+        case '<':
+            replacement = "&lt;";
+            break;
+        case '>':
+            replacement = "&gt;";
+            break;
+        case '"':
+            replacement = "&quot;";
+            break;
+        case '\'':
+            replacement = "&#39;";
+            break;
+        default:
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                replacement = "\xEF\xBF\xBD";
+            else if (c == 0x7F)
+                replacement = "\xEF\xBF\xBD";
+        }
+        if (!replacement)
+            continue;
+        out << text.substr(plain, i - plain) << replacement;
+        plain = i + 1;
+    }
+    out << text.substr(plain);
+}
+
+bool is_hex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// A workbook reads "_xHHHH_" in a text as an escaped character; a text that holds those letters
+// itself keeps them by escaping the underscore that opens them.
+void keep_literal_escapes(std::string& text)
+{
+    for (std::size_t at = text.find("_x"); at != std::string::npos; at = text.find("_x", at + 1)) {
+        if (at + 7 <= text.size() && is_hex(text[at + 2]) && is_hex(text[at + 3]) && is_hex(text[at + 4])
+            && is_hex(text[at + 5]) && text[at + 6] == '_') {
+            text.replace(at, 1, "_x005F_");
+            at += 6;
+        }
+    }
+}
+
+} // namespace
+
+bool write_text(const row_source& rows, std::ostream& out, std::string& error)
+{
+    const long n = rows.count();
+    for (long row = 1; row <= n && out; ++row)
+        out << rows.es_text(row) << '\t' << rows.es_text2(row) << '\n';
+    return finish(out, error);
+}
+
+bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
+{
+    out << "\xEF\xBB\xBF";
+    const long n = rows.count();
+    for (long row = 1; row <= n && out; ++row) {
+        put_csv_field(out, rows.es_text(row));
+        out << ',';
+        put_csv_field(out, rows.es_text2(row));
+        out << "\r\n";
+    }
+    return finish(out, error);
+}
+
+bool write_html(const row_source& rows, std::ostream& out, std::string_view title, std::string& error)
+{
+    out << "<!DOCTYPE html>\n"
+           "<html>\n"
+           "<head>\n"
+           "<meta charset=\"utf-8\">\n"
+           "<title>";
+    put_html_text(out, title);
+    out << "</title>\n"
+           "<style>\n"
+           "table { border-collapse: collapse; font-family: sans-serif; font-size: 10pt; }\n"
+           "td { border: 1px solid #c0c0c0; padding: 1px 6px; white-space: pre; vertical-align: top; }\n"
+           "</style>\n"
+           "</head>\n"
+           "<body>\n"
+           "<table>\n"
+           "<tbody>\n";
+    const long n = rows.count();
+    for (long row = 1; row <= n && out; ++row) {
+        out << "<tr><td>";
+        put_html_text(out, rows.es_text(row));
+        out << "</td><td>";
+        put_html_text(out, rows.es_text2(row));
+        out << "</td></tr>\n";
+    }
+    out << "</tbody>\n"
+           "</table>\n"
+           "</body>\n"
+           "</html>\n";
+    return finish(out, error);
+}
+
+bool write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error)
+{
+    const long n = rows.count();
+    if (n > xlsx_row_max) {
+        error = "the list has " + std::to_string(n) + " rows, more than an Excel sheet holds ("
+            + std::to_string(xlsx_row_max) + ")";
+        return false;
+    }
+
+    lxw_workbook_options options {};
+    // Rows go out to disk as they are written, so a long list needs no more memory than a short one.
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = temp_dir.empty() ? nullptr : const_cast<char*>(temp_dir.c_str());
+    options.use_zip64 = LXW_TRUE;
+    lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
+    if (!book) {
+        error = "the workbook could not be created";
+        return false;
+    }
+    lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
+    if (!sheet) {
+        workbook_close(book);
+        error = "the workbook could not be created";
+        return false;
+    }
+
+    std::string cell;
+    lxw_error failed = LXW_NO_ERROR;
+    long failed_row = 0;
+    for (long row = 1; row <= n && failed == LXW_NO_ERROR; ++row) {
+        const std::string_view texts[2] = {rows.es_text(row), rows.es_text2(row)};
+        for (lxw_col_t col = 0; col < 2 && failed == LXW_NO_ERROR; ++col) {
+            if (texts[col].empty())
+                continue;
+            cell.assign(texts[col]);
+            keep_literal_escapes(cell);
+            // A string cell is always text: the sheet never reads it as a formula or a number.
+            failed = worksheet_write_string(sheet, static_cast<lxw_row_t>(row - 1), col, cell.c_str(), nullptr);
+            failed_row = row;
+        }
+    }
+    const lxw_error closed = workbook_close(book);
+    if (failed != LXW_NO_ERROR) {
+        error = "row " + std::to_string(failed_row) + ": " + lxw_strerror(failed);
+        return false;
+    }
+    if (closed != LXW_NO_ERROR) {
+        error = lxw_strerror(closed);
+        return false;
+    }
+    return true;
+}
+
+} // namespace core

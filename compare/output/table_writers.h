@@ -1,0 +1,35 @@
+#pragma once
+// The file types a list is saved in. Each writes every row, both columns, in row order, as
+// UTF-8; none adds a heading row. A writer returns false and says why in `error` when it could
+// not write everything; what it wrote by then is not a usable file.
+
+#include "compare/output/row_source.h"
+
+#include <ostream>
+#include <string>
+
+namespace core {
+
+// es_text, a tab, es_text2 and a line feed per row.
+bool write_text(const row_source& rows, std::ostream& out, std::string& error);
+
+// RFC 4180: a field is quoted when it holds a comma, a quote, a CR or a LF, with its quotes
+// doubled; records end in CRLF. A byte-order mark leads, so spreadsheets take it as UTF-8.
+bool write_csv(const row_source& rows, std::ostream& out, std::string& error);
+
+// A self-contained HTML page with a two-column table; every text is escaped and shown with
+// its blanks kept. `title` names the page.
+bool write_html(const row_source& rows, std::ostream& out, std::string_view title, std::string& error);
+
+// An Excel workbook at `path`: one sheet, es_text in column A and es_text2 in column B, every
+// cell a text cell, so "=1+1" or "00123" stay as written. `temp_dir` (empty: the system's)
+// holds the writer's working files. A row that a sheet cannot hold (too many rows, a text
+// longer than a cell takes) fails the whole workbook rather than being cut.
+bool write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error);
+
+// The most characters an Excel cell holds.
+constexpr long xlsx_cell_max = 32767;
+// The most rows an Excel sheet holds.
+constexpr long xlsx_row_max = 1048576;
+
+} // namespace core

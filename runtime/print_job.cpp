@@ -1,0 +1,227 @@
+#include "runtime/print_job.h"
+
+#include "compare/linetable/line_table.h"
+#include "compare/output/print_layout.h"
+#include "compare/output/row_source.h"
+#include "runtime/grid_layout.h"
+#include "runtime/units.h"
+
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace rt {
+
+namespace {
+
+QString text_of(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
+}
+
+// Paints the job onto a QPrinter: onto paper, or into a PDF file.
+class painter_job : public print_job {
+public:
+    // With `to_pdf` the job goes into the file `pdf_path`, else to the default printer.
+    painter_job(bool to_pdf, const QString& pdf_path);
+    ~painter_job() override { close(); }
+
+    bool is_open() const override { return painter_.isActive(); }
+    QString error() const override { return error_; }
+    void print_text(const QString& text) override;
+    void print_rows(const core::row_source& rows, int margin_top) override;
+    void close() override;
+
+private:
+    // Grid units in device pixels, and the grid's fonts, for this printer's page.
+    struct grid_scale {
+        qreal x = 1;
+        qreal y = 1;
+        QFont regular;
+        QFont bold;
+    };
+    grid_scale grid_metrics();
+    QRectF cell_rect(const grid_layout::cell& cell, qreal line_top, const grid_scale& g) const;
+    void paint_row(long number, const core::row_source& rows, qreal top, const grid_scale& g);
+    void paint_total(long count, qreal top, const grid_scale& g);
+    void next_page();
+
+    QPrinter printer_;
+    QPainter painter_;
+    QString error_;
+    qreal cursor_ = 0; // device pixels below the top of the current page that are printed on
+};
+
+painter_job::painter_job(bool to_pdf, const QString& pdf_path)
+{
+    if (to_pdf) {
+        printer_.setOutputFormat(QPrinter::PdfFormat);
+        printer_.setOutputFileName(pdf_path);
+    } else if (QPrinterInfo::availablePrinterNames().isEmpty() || printer_.outputFormat() != QPrinter::NativeFormat) {
+        // Without a printer a default QPrinter quietly turns into a PDF writer with no file.
+        error_ = QStringLiteral("No printer is available.");
+        return;
+    }
+    if (painter_.begin(&printer_))
+        return;
+    if (to_pdf)
+        error_ = QStringLiteral("The file %1 could not be written.").arg(QFileInfo(pdf_path).absoluteFilePath());
+    else
+        error_ = QStringLiteral("The printer \"%1\" did not accept the job.").arg(printer_.printerName());
+}
+
+void painter_job::next_page()
+{
+    printer_.newPage();
+    cursor_ = 0;
+}
+
+void painter_job::print_text(const QString& text)
+{
+    if (!is_open())
+        return;
+    const QFont font
+        = design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss);
+    painter_.setFont(font);
+    painter_.setPen(Qt::black);
+    const qreal line_height = QFontMetricsF(font, &printer_).lineSpacing();
+    const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    for (const QString& line : lines) {
+        if (cursor_ > 0 && cursor_ + line_height > printer_.height())
+            next_page();
+        painter_.drawText(QRectF(0, cursor_, printer_.width(), line_height),
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
+        cursor_ += line_height;
+    }
+}
+
+painter_job::grid_scale painter_job::grid_metrics()
+{
+    grid_scale g;
+    g.regular = design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss);
+    // The units of the designs, taken from the grid's font as this printer renders it; a grid
+    // wider than the page is shrunk as a whole, fonts included, so it keeps its proportions.
+    const QFontMetricsF fm(g.regular, &printer_);
+    g.x = fm.averageCharWidth() / 32.0;
+    g.y = fm.height() / 64.0;
+    const qreal grid_width = (grid_layout::es_text2.left + grid_layout::es_text2.width) * g.x;
+    const qreal shrink = grid_width > printer_.width() && grid_width > 0 ? printer_.width() / grid_width : 1.0;
+    g.x *= shrink;
+    g.y *= shrink;
+    g.regular.setPointSizeF(grid_layout::font_points * shrink);
+    g.bold = g.regular;
+    g.bold.setWeight(QFont::Bold);
+    return g;
+}
+
+QRectF painter_job::cell_rect(const grid_layout::cell& cell, qreal line_top, const grid_scale& g) const
+{
+    return QRectF(cell.left * g.x, line_top + cell.top * g.y, cell.width * g.x, cell.height * g.y);
+}
+
+void painter_job::paint_row(long number, const core::row_source& rows, qreal top, const grid_scale& g)
+{
+    const QRectF number_cell = cell_rect(grid_layout::row_number, top, g);
+    painter_.fillRect(number_cell, light_grey());
+    painter_.setFont(g.regular);
+    painter_.drawText(number_cell, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, QString::number(number));
+    painter_.drawText(cell_rect(grid_layout::es_text, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        text_of(rows.es_text(number)));
+    painter_.drawText(cell_rect(grid_layout::es_text2, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        text_of(rows.es_text2(number)));
+}
+
+void painter_job::paint_total(long count, qreal top, const grid_scale& g)
+{
+    const QRectF label = cell_rect(grid_layout::total_label, top, g);
+    const QRectF number = cell_rect(grid_layout::total_count, top, g);
+    painter_.fillRect(label, Qt::white);
+    painter_.fillRect(number, Qt::white);
+    painter_.setFont(g.bold);
+    painter_.drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QStringLiteral("Total :"));
+    painter_.setFont(g.regular);
+    painter_.drawText(number, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QString::number(count));
+}
+
+void painter_job::print_rows(const core::row_source& rows, int margin_top)
+{
+    if (!is_open())
+        return;
+    const grid_scale g = grid_metrics();
+    painter_.setPen(Qt::black);
+
+    core::list_page_metrics m;
+    m.page_height = static_cast<int>(std::floor(printer_.height() / g.y));
+    m.margin_top = margin_top;
+    m.used = static_cast<int>(std::ceil(cursor_ / g.y));
+    m.detail_height = grid_layout::detail_height;
+    m.total_height = grid_layout::total_height;
+    const long count = rows.count();
+
+    for (const core::list_page& page : core::lay_out_list(count, m)) {
+        if (page.new_page)
+            next_page();
+        qreal top = page.top * g.y;
+        for (long i = 0; i < page.row_count; ++i) {
+            paint_row(page.first_row + i, rows, top, g);
+            top += grid_layout::detail_height * g.y;
+        }
+        if (page.total) {
+            paint_total(count, top, g);
+            top += grid_layout::total_height * g.y;
+        }
+        cursor_ = top;
+    }
+}
+
+void painter_job::close()
+{
+    if (painter_.isActive())
+        painter_.end();
+}
+
+print_job_factory& current_factory()
+{
+    static print_job_factory factory;
+    return factory;
+}
+
+} // namespace
+
+void print_job::print_grid(const core::line_table& table)
+{
+    print_rows(core::table_rows(table), table.print_margin_top());
+}
+
+std::unique_ptr<print_job> open_printer_job()
+{
+    return std::make_unique<painter_job>(false, QString());
+}
+
+std::unique_ptr<print_job> open_pdf_job(const QString& path)
+{
+    return std::make_unique<painter_job>(true, path);
+}
+
+std::unique_ptr<print_job> printopen()
+{
+    if (current_factory())
+        return current_factory()();
+    return open_printer_job();
+}
+
+print_job_factory set_print_job_factory(print_job_factory factory)
+{
+    print_job_factory old = std::move(current_factory());
+    current_factory() = std::move(factory);
+    return old;
+}
+
+} // namespace rt

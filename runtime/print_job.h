@@ -1,0 +1,50 @@
+#pragma once
+// Print jobs: open one, print texts and grids into it one after the other, close it to send it
+// to the printer. Jobs are made through a seam so that tests can record what was printed, or
+// print into a PDF file instead of onto paper.
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace core {
+class line_table;
+class row_source;
+} // namespace core
+
+namespace rt {
+
+class print_job {
+public:
+    virtual ~print_job() = default;
+
+    // False when the job could not be started; error() then says why.
+    virtual bool is_open() const = 0;
+    virtual QString error() const = 0;
+
+    // Prints `text` below what the job holds; lines are separated by "\r\n" (or "\n").
+    virtual void print_text(const QString& text) = 0;
+    // Prints the rows as the grid shows them, with their total line, below what the job holds,
+    // over as many pages as they need; `margin_top` (grid units) is kept free on every page.
+    virtual void print_rows(const core::row_source& rows, int margin_top) = 0;
+    // Ends the job and sends it on. Printing into a closed job does nothing.
+    virtual void close() = 0;
+
+    // Prints a grid's table with the table's print margin.
+    void print_grid(const core::line_table& table);
+};
+
+// A job on the system's default printer, with the default settings and no job name.
+std::unique_ptr<print_job> open_printer_job();
+// A job written into the PDF file `path`, laid out as on paper.
+std::unique_ptr<print_job> open_pdf_job(const QString& path);
+
+// Opens a job through the factory: the default printer unless a test has set one.
+std::unique_ptr<print_job> printopen();
+
+using print_job_factory = std::function<std::unique_ptr<print_job>()>;
+// Replaces the factory (an empty one brings the printer back); returns the one it replaced.
+print_job_factory set_print_job_factory(print_job_factory factory);
+
+} // namespace rt

@@ -1,0 +1,41 @@
+#pragma once
+// The save dialog: asks for a file name and one of the offered file types. It goes through a
+// seam so that tests can answer it. The real dialog keeps nothing between uses: no history and
+// no settings file.
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace rt {
+
+struct file_type {
+    QString name; // "Text"
+    QString extension; // "txt", without the dot
+};
+
+struct save_request {
+    QString caption;
+    QList<file_type> types;
+};
+
+struct save_answer {
+    QString path; // empty when the user cancelled
+    int type = -1; // index into the request's types
+    QString error; // set when the dialog could not be shown at all
+};
+
+// Asks modally over `parent`, or hands the request to the hook when one is set.
+save_answer ask_save_file(QWidget* parent, const save_request& request);
+
+// `path` with the extension added when its file name has none.
+QString with_extension(const QString& path, const QString& extension);
+
+using save_dialog_hook = std::function<save_answer(const save_request&)>;
+// Replaces the real dialog (an empty hook brings it back); returns the hook it replaced.
+save_dialog_hook set_save_dialog_hook(save_dialog_hook hook);
+
+} // namespace rt
