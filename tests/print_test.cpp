@@ -1,0 +1,494 @@
+// Print: the list chosen in the print option dialog under its three-line header, the pages a
+// long list takes, and what the job does when it cannot start.
+
+#include "compare/output/print_layout.h"
+#include "compare/w_diff.h"
+#include "printopt/w_print_option.h"
+#include "runtime/clock.h"
+#include "runtime/grid_layout.h"
+#include "runtime/grid_pane.h"
+#include "runtime/message.h"
+#include "runtime/message_box.h"
+#include "runtime/print_job.h"
+
+#include "support/modal.h"
+#include "support/output_files.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+using testing::row_pairs;
+
+namespace {
+
+// What the recording jobs were asked to do, in order.
+struct print_log {
+    int opened = 0;
+    int closed = 0;
+    QStringList texts;
+    std::vector<row_pairs> grids;
+    std::vector<int> margins;
+    QStringList order; // "text", "grid", "close"
+};
+
+class recording_job : public rt::print_job {
+public:
+    recording_job(print_log& log, bool opens)
+        : log_(log)
+        , open_(opens)
+    {
+        ++log_.opened;
+    }
+    bool is_open() const override { return open_; }
+    QString error() const override { return open_ ? QString() : QStringLiteral("The test printer is switched off."); }
+    void print_text(const QString& text) override
+    {
+        log_.texts << text;
+        log_.order << QStringLiteral("text");
+    }
+    void print_rows(const core::row_source& rows, int margin_top) override
+    {
+        row_pairs copy;
+        for (long r = 1; r <= rows.count(); ++r)
+            copy.emplace_back(std::string(rows.es_text(r)), std::string(rows.es_text2(r)));
+        log_.grids.push_back(copy);
+        log_.margins.push_back(margin_top);
+        log_.order << QStringLiteral("grid");
+    }
+    void close() override
+    {
+        ++log_.closed;
+        log_.order << QStringLiteral("close");
+    }
+
+private:
+    print_log& log_;
+    bool open_;
+};
+
+// Answers the print option dialog with a choice: 1 similarity, 2 difference, 3 both, 0 Cancel,
+// -1 the close box.
+void answer_dialog(int choice)
+{
+    testing::when_modal([choice](QWidget* w) {
+        auto* dialog = qobject_cast<w_print_option*>(w);
+        if (!dialog)
+            return;
+        switch (choice) {
+        case 1:
+            dialog->rb_same->click();
+            break;
+        case 2:
+            dialog->rb_diff->click();
+            break;
+        case 3:
+            dialog->rb_all->click();
+            break;
+        }
+        if (choice < 0)
+            dialog->close();
+        else if (choice == 0)
+            dialog->cb_cancel->click();
+        else
+            dialog->cb_ok->click();
+    });
+}
+
+const row_pairs same_rows {{"alpha", ""}, {"beta", ""}};
+const row_pairs diff_rows {{"gamma", "one.txt"}, {"delta", "two.txt"}};
+
+row_pairs combined_rows()
+{
+    row_pairs rows {{"Similarity", ""}};
+    rows.insert(rows.end(), same_rows.begin(), same_rows.end());
+    rows.push_back({"", ""});
+    rows.push_back({"Difference", ""});
+    rows.insert(rows.end(), diff_rows.begin(), diff_rows.end());
+    return rows;
+}
+
+// The compare window as a compare leaves it.
+void fill_results(w_diff& w)
+{
+    QVERIFY(testing::fill(w.dw_same->table(), same_rows));
+    QVERIFY(testing::fill(w.dw_diff->table(), diff_rows));
+    QVERIFY(testing::fill(w.dw_sum->table(), combined_rows()));
+    w.st_1->setText(QStringLiteral("c:\\one.txt"));
+    w.st_2->setText(QStringLiteral("c:\\two.txt"));
+}
+
+QString pdf_text(const QString& pdf, const QStringList& extra = {})
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+        QStringList {QStringLiteral("-layout")} + extra + QStringList {pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+int pdf_pages(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {pdf});
+    p.waitForFinished(60000);
+    const auto m
+        = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// The top edge of each word on a page of the PDF, by word.
+QMultiMap<QString, double> word_tops(const QString& pdf, int page)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"),
+        {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+            QString::number(page), pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    QMultiMap<QString, double> tops;
+    static const QRegularExpression word(QStringLiteral("<word xMin=\"[^\"]+\" yMin=\"([^\"]+)\"[^>]*>([^<]*)</word>"));
+    auto it = word.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        tops.insert(m.captured(2), m.captured(1).toDouble());
+    }
+    return tops;
+}
+
+} // namespace
+
+class print_test : public QObject {
+    Q_OBJECT
+
+    print_log log_;
+    rt::print_job_factory saved_factory_;
+    QStringList messages_;
+    rt::message_box_hook saved_box_;
+    bool job_opens_ = true;
+
+private slots:
+    void init()
+    {
+        log_ = print_log();
+        messages_.clear();
+        job_opens_ = true;
+        saved_factory_
+            = rt::set_print_job_factory([this] { return std::make_unique<recording_job>(log_, job_opens_); });
+        saved_box_ = rt::set_message_box_hook(
+            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+        rt::set_clock_hook([] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 6)); });
+    }
+    void cleanup()
+    {
+        rt::set_print_job_factory(saved_factory_);
+        rt::set_message_box_hook(saved_box_);
+        rt::set_clock_hook({});
+    }
+
+    // --- pages of a list -------------------------------------------------------------------
+
+    void a_short_list_fits_below_what_is_printed()
+    {
+        core::list_page_metrics m {1000, 330, 150, 69, 53};
+        auto pages = core::lay_out_list(3, m);
+        QCOMPARE(pages.size(), std::size_t(1));
+        QCOMPARE(pages[0].new_page, false);
+        QCOMPARE(pages[0].top, 330); // the margin, not just below the header
+        QCOMPARE(pages[0].row_count, 3L);
+        QVERIFY(pages[0].total);
+
+        // A header taller than the margin pushes the list below it.
+        m.used = 400;
+        pages = core::lay_out_list(3, m);
+        QCOMPARE(pages[0].top, 400);
+
+        // An empty list is its total line alone.
+        pages = core::lay_out_list(0, m);
+        QCOMPARE(pages.size(), std::size_t(1));
+        QCOMPARE(pages[0].row_count, 0L);
+        QVERIFY(pages[0].total);
+    }
+
+    void a_long_list_takes_every_row_over_its_pages()
+    {
+        const core::list_page_metrics m {2000, 330, 200, 69, 53};
+        const long rows = 1000;
+        const auto pages = core::lay_out_list(rows, m);
+        QVERIFY(pages.size() > 30);
+        long next = 1;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            const auto& p = pages[i];
+            QCOMPARE(p.first_row, next);
+            QCOMPARE(p.new_page, i > 0);
+            QCOMPARE(p.top, 330);
+            QVERIFY(p.top + p.row_count * 69 + (p.total ? 53 : 0) <= m.page_height);
+            QCOMPARE(p.total, i + 1 == pages.size());
+            // A page is left only when the next row would not fit on it.
+            if (i + 1 < pages.size() && !pages[i + 1].total)
+                QVERIFY(p.top + (p.row_count + 1) * 69 > m.page_height);
+            next += p.row_count;
+        }
+        QCOMPARE(next, rows + 1);
+    }
+
+    void the_total_line_goes_where_there_is_room()
+    {
+        // 24 rows fill 330..1986 exactly; the total line needs a page of its own.
+        const core::list_page_metrics m {330 + 24 * 69 + 10, 330, 0, 69, 53};
+        auto pages = core::lay_out_list(24, m);
+        QCOMPARE(pages.size(), std::size_t(2));
+        QCOMPARE(pages[0].row_count, 24L);
+        QVERIFY(!pages[0].total);
+        QCOMPARE(pages[1].row_count, 0L);
+        QVERIFY(pages[1].total && pages[1].new_page);
+        // With room for it, it stays.
+        pages = core::lay_out_list(23, m);
+        QCOMPARE(pages.size(), std::size_t(1));
+        QVERIFY(pages[0].total);
+    }
+
+    void a_full_first_page_moves_the_list_on()
+    {
+        const core::list_page_metrics m {1000, 330, 980, 69, 53};
+        auto pages = core::lay_out_list(2, m);
+        QVERIFY(pages[0].new_page);
+        QCOMPARE(pages[0].top, 330);
+        QCOMPARE(pages[0].row_count, 2L);
+    }
+
+    void a_page_too_short_still_ends()
+    {
+        const core::list_page_metrics m {300, 330, 0, 69, 53};
+        const auto pages = core::lay_out_list(5, m);
+        long printed = 0;
+        for (const auto& p : pages)
+            printed += p.row_count;
+        QCOMPARE(printed, 5L);
+        QVERIFY(pages.back().total);
+        QVERIFY(pages.size() <= 6);
+    }
+
+    // --- ue_print --------------------------------------------------------------------------
+
+    void cancel_and_the_close_box_open_no_job()
+    {
+        w_diff w;
+        fill_results(w);
+        answer_dialog(0);
+        w.ue_print();
+        QCOMPARE(log_.opened, 0);
+
+        // OK with nothing chosen is Cancel too.
+        testing::when_modal([](QWidget* d) { qobject_cast<w_print_option*>(d)->cb_ok->click(); });
+        w.ue_print();
+        QCOMPARE(log_.opened, 0);
+
+        // The close box stores no number; an earlier print's choice must not be taken for it.
+        rt::message().doubleparm = 2;
+        answer_dialog(-1);
+        w.ue_print();
+        QCOMPARE(log_.opened, 0);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(w.dw_diff->table().print_margin_top(), 0);
+    }
+
+    void each_choice_prints_its_list_under_the_header()
+    {
+        const QString when = rt::date_text(QDate(2024, 3, 9)) + QLatin1Char(' ') + rt::time_text(QTime(14, 5, 6));
+        struct {
+            int choice;
+            const char* tag;
+            row_pairs rows;
+        } cases[] = {{1, "(Similarity)", same_rows}, {2, "(Difference)", diff_rows}, {3, "(Both)", combined_rows()}};
+        for (const auto& c : cases) {
+            log_ = print_log();
+            w_diff w;
+            fill_results(w);
+            answer_dialog(c.choice);
+            w.ue_print();
+            QCOMPARE(log_.opened, 1);
+            QCOMPARE(
+                log_.order, (QStringList {QStringLiteral("text"), QStringLiteral("grid"), QStringLiteral("close")}));
+            QCOMPARE(log_.texts.at(0),
+                when + QLatin1Char(' ') + QLatin1String(c.tag)
+                    + QStringLiteral("\r\nFile 1: c:\\one.txt\r\nFile 2: c:\\two.txt"));
+            QVERIFY(log_.grids.at(0) == c.rows);
+            QCOMPARE(log_.margins.at(0), 330);
+
+            // The margin stays on the printed pane, and only there.
+            rt::grid_pane* printed[] = {w.dw_same, w.dw_diff, w.dw_sum};
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(printed[i]->table().print_margin_top(), i + 1 == c.choice ? 330 : 0);
+        }
+    }
+
+    void before_any_compare_the_labels_and_an_empty_list_print()
+    {
+        w_diff w;
+        answer_dialog(3);
+        w.ue_print();
+        QCOMPARE(log_.opened, 1);
+        const QStringList lines = log_.texts.at(0).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.at(0).endsWith(QStringLiteral(" (Both)")));
+        QCOMPARE(lines.at(1), QStringLiteral("File 1: Source 1"));
+        QCOMPARE(lines.at(2), QStringLiteral("File 2: Source 2"));
+        QVERIFY(log_.grids.at(0).empty());
+    }
+
+    void the_moment_is_taken_before_the_dialog()
+    {
+        w_diff w;
+        testing::when_modal([](QWidget* d) {
+            rt::set_clock_hook([] { return QDateTime(QDate(2031, 1, 1), QTime(1, 2, 3)); });
+            auto* dialog = qobject_cast<w_print_option*>(d);
+            dialog->rb_same->click();
+            dialog->cb_ok->click();
+        });
+        w.ue_print();
+        QVERIFY(log_.texts.at(0).startsWith(
+            rt::date_text(QDate(2024, 3, 9)) + QLatin1Char(' ') + rt::time_text(QTime(14, 5, 6)) + QLatin1Char(' ')));
+    }
+
+    void a_job_that_cannot_start_is_reported()
+    {
+        job_opens_ = false;
+        w_diff w;
+        fill_results(w);
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(log_.opened, 1);
+        QVERIFY(log_.order.isEmpty());
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_.at(0).startsWith(QStringLiteral("Print|")));
+        QVERIFY(messages_.at(0).contains(QStringLiteral("The test printer is switched off.")));
+
+        // The real job into a file that cannot be made says which file.
+        const auto job = rt::open_pdf_job(QStringLiteral("/nonexistent-folder/list.pdf"));
+        QVERIFY(!job->is_open());
+        QVERIFY2(job->error().contains(QStringLiteral("/nonexistent-folder/list.pdf")), qPrintable(job->error()));
+        job->print_text(QStringLiteral("ignored"));
+        job->close();
+    }
+
+    // --- on paper --------------------------------------------------------------------------
+
+    void the_printed_page_reads_as_the_list()
+    {
+        if (!testing::have_tool("pdftotext"))
+            QSKIP("pdftotext is not installed");
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("both.pdf"));
+        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        w_diff w;
+        fill_results(w);
+        answer_dialog(3);
+        w.ue_print();
+
+        const QString text = pdf_text(pdf);
+        const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        auto line_with = [&](const QString& what) {
+            for (const QString& l : lines)
+                if (l.contains(what))
+                    return l.simplified();
+            return QString();
+        };
+        QVERIFY2(line_with(QStringLiteral("(Both)")).endsWith(QStringLiteral("(Both)")), qPrintable(text));
+        QCOMPARE(line_with(QStringLiteral("File 1:")), QStringLiteral("File 1: c:\\one.txt"));
+        QCOMPARE(line_with(QStringLiteral("File 2:")), QStringLiteral("File 2: c:\\two.txt"));
+        QCOMPARE(line_with(QStringLiteral("Similarity")), QStringLiteral("1 Similarity"));
+        QCOMPARE(line_with(QStringLiteral("alpha")), QStringLiteral("2 alpha"));
+        QCOMPARE(line_with(QStringLiteral("gamma")), QStringLiteral("6 gamma one.txt"));
+        QCOMPARE(line_with(QStringLiteral("delta")), QStringLiteral("7 delta two.txt"));
+        // The blank row keeps its number; the count takes in the headings and the blank row.
+        QVERIFY2(std::any_of(
+                     lines.begin(), lines.end(), [](const QString& l) { return l.simplified() == QLatin1String("4"); }),
+            qPrintable(text));
+        QCOMPARE(line_with(QStringLiteral("Total :")), QStringLiteral("Total : 7"));
+        QCOMPARE(pdf_pages(pdf), 1);
+    }
+
+    void an_empty_list_prints_a_zero_total()
+    {
+        if (!testing::have_tool("pdftotext"))
+            QSKIP("pdftotext is not installed");
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("empty.pdf"));
+        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        w_diff w;
+        answer_dialog(1);
+        w.ue_print();
+        const QString text = pdf_text(pdf);
+        QVERIFY2(text.contains(QStringLiteral("(Similarity)")), qPrintable(text));
+        QVERIFY2(
+            text.contains(QRegularExpression(QStringLiteral("Total :\\s+0\\s*$"), QRegularExpression::MultilineOption)),
+            qPrintable(text));
+    }
+
+    void a_long_list_runs_over_pages_below_the_margin()
+    {
+        if (!testing::have_tool("pdftotext") || !testing::have_tool("pdfinfo"))
+            QSKIP("pdftotext or pdfinfo is not installed");
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("long.pdf"));
+        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        w_diff w;
+        row_pairs rows;
+        const int n = 300;
+        for (int i = 1; i <= n; ++i)
+            rows.push_back({"line" + std::to_string(i), ""});
+        QVERIFY(testing::fill(w.dw_same->table(), rows));
+        answer_dialog(1);
+        w.ue_print();
+
+        const int pages = pdf_pages(pdf);
+        QVERIFY2(pages > 2, qPrintable(QString::number(pages)));
+        // Every row once, in order, across the pages; the total line on the last.
+        const QString text = pdf_text(pdf);
+        int at = 0;
+        for (int i = 1; i <= n; ++i) {
+            const auto m = QRegularExpression(QStringLiteral("\\b%1 line%1\\b").arg(i)).match(text, at);
+            QVERIFY2(m.hasMatch(), qPrintable(QStringLiteral("row %1").arg(i)));
+            at = static_cast<int>(m.capturedEnd());
+        }
+        QVERIFY(
+            pdf_text(pdf, {QStringLiteral("-f"), QString::number(pages), QStringLiteral("-l"), QString::number(pages)})
+                .contains(QStringLiteral("Total :")));
+
+        // On a later page the first row starts the margin's worth of rows down: 330 units are
+        // nearly five rows of 69.
+        const auto tops = word_tops(pdf, 2);
+        QVERIFY(!tops.isEmpty());
+        double first = 1e9, second = 1e9;
+        QString first_word;
+        for (auto it = tops.begin(); it != tops.end(); ++it) {
+            if (!it.key().startsWith(QLatin1String("line")))
+                continue;
+            if (it.value() < first) {
+                second = first;
+                first = it.value();
+                first_word = it.key();
+            } else if (it.value() < second) {
+                second = it.value();
+            }
+        }
+        const double pitch = second - first;
+        QVERIFY(pitch > 0);
+        const auto page1 = word_tops(pdf, 1);
+        double page_top = 1e9;
+        for (double y : page1.values())
+            page_top = std::min(page_top, y); // the header's first line sits at the top of the page
+        QVERIFY2(first - page_top > 4.3 * pitch && first - page_top < 5.3 * pitch,
+            qPrintable(QStringLiteral("%1 %2 %3").arg(first).arg(page_top).arg(pitch)));
+    }
+};
+
+QTEST_MAIN(print_test)
+#include "print_test.moc"

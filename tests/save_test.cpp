@@ -1,0 +1,347 @@
+// Save As: every file type read back against the combined list, the names it is given, and
+// what is left on disk when a save is cancelled or fails.
+
+#include "compare/output/table_saveas.h"
+#include "compare/w_diff.h"
+#include "runtime/grid_pane.h"
+#include "runtime/message_box.h"
+#include "runtime/save_dialog.h"
+
+#include "support/modal.h"
+#include "support/output_files.h"
+
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QtTest>
+
+using testing::row_pairs;
+
+namespace {
+
+enum type_index { text_type = 0, csv_type = 1, html_type = 2, xlsx_type = 3 };
+
+// The rows of a Text file.
+row_pairs read_text(const QByteArray& bytes)
+{
+    row_pairs rows;
+    for (const QByteArray& line : bytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const int tab = line.lastIndexOf('\t');
+        rows.push_back({line.left(tab).toStdString(), line.mid(tab + 1).toStdString()});
+    }
+    return rows;
+}
+
+// The records of a CSV file, parsed as RFC 4180 says.
+row_pairs read_csv(QByteArray bytes)
+{
+    row_pairs rows;
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return {{"no byte-order mark", ""}};
+    bytes.remove(0, 3);
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (int i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < bytes.size() && bytes[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            rows.push_back({fields.at(0), fields.size() > 1 ? fields.at(1) : "missing"});
+            fields.assign(1, std::string());
+            ++i;
+        } else {
+            fields.back() += c;
+        }
+    }
+    return rows;
+}
+
+// The cells of the page's table, with the references undone.
+row_pairs read_html(const QByteArray& bytes)
+{
+    row_pairs rows;
+    QString page = QString::fromUtf8(bytes);
+    static const QRegularExpression row(
+        QStringLiteral("<tr><td>(.*?)</td><td>(.*?)</td></tr>"), QRegularExpression::DotMatchesEverythingOption);
+    const auto unescape = [](QString s) {
+        s.replace(QStringLiteral("&lt;"), QStringLiteral("<"));
+        s.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+        s.replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+        s.replace(QStringLiteral("&#39;"), QStringLiteral("'"));
+        s.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        return s.toStdString();
+    };
+    auto it = row.globalMatch(page);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        rows.push_back({unescape(m.captured(1)), unescape(m.captured(2))});
+    }
+    return rows;
+}
+
+row_pairs read_xlsx(const QString& path)
+{
+    const auto cells = testing::xlsx_cells(path);
+    int last = 0;
+    for (auto it = cells.begin(); it != cells.end(); ++it)
+        last = std::max(last, it.key().mid(1).toInt());
+    row_pairs rows;
+    for (int r = 1; r <= last; ++r)
+        rows.push_back({cells.value(QStringLiteral("A%1").arg(r)).text.toStdString(),
+            cells.value(QStringLiteral("B%1").arg(r)).text.toStdString()});
+    return rows;
+}
+
+// Every file below `dir`, relative to it.
+QStringList files_below(const QString& dir)
+{
+    QStringList found;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(dir).relativeFilePath(it.next());
+    return found;
+}
+
+} // namespace
+
+class save_test : public QObject {
+    Q_OBJECT
+
+    QStringList messages_;
+    QList<rt::save_request> asked_;
+    rt::save_answer answer_;
+
+private slots:
+    void init()
+    {
+        messages_.clear();
+        asked_.clear();
+        answer_ = rt::save_answer();
+        rt::set_message_box_hook(
+            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+        rt::set_save_dialog_hook([this](const rt::save_request& r) {
+            asked_ << r;
+            return answer_;
+        });
+    }
+    void cleanup()
+    {
+        rt::set_message_box_hook({});
+        rt::set_save_dialog_hook({});
+    }
+
+    void every_type_holds_the_combined_list()
+    {
+        if (!testing::have_tool("unzip"))
+            QSKIP("unzip is not installed");
+        QTemporaryDir dir;
+        w_diff w;
+        const row_pairs rows = testing::awkward_rows();
+        QVERIFY(testing::fill(w.dw_sum->table(), rows));
+        // Save As never takes the other lists.
+        QVERIFY(testing::fill(w.dw_same->table(), {{"not saved", ""}}));
+
+        const char* names[] = {"list.txt", "list.csv", "list.html", "list.xlsx"};
+        for (int type = text_type; type <= xlsx_type; ++type) {
+            const QString path = dir.filePath(QLatin1String(names[type]));
+            answer_ = {path, type, QString()};
+            w.ue_saveas();
+            QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join(QLatin1Char('\n'))));
+            const QByteArray bytes = testing::file_bytes(path);
+            row_pairs back;
+            switch (type) {
+            case text_type:
+                back = read_text(bytes);
+                break;
+            case csv_type:
+                back = read_csv(bytes);
+                break;
+            case html_type:
+                back = read_html(bytes);
+                break;
+            case xlsx_type:
+                back = read_xlsx(path);
+                break;
+            }
+            QVERIFY2(back == rows, names[type]);
+        }
+        // One file per save, and no working file left beside them.
+        QCOMPARE(files_below(dir.path()).size(), 4);
+
+        QCOMPARE(asked_.size(), 4);
+        QStringList offered;
+        for (const rt::file_type& t : asked_.at(0).types)
+            offered << t.name + QLatin1Char('=') + t.extension;
+        QCOMPARE(offered,
+            (QStringList {QStringLiteral("Text=txt"), QStringLiteral("CSV=csv"), QStringLiteral("HTML=html"),
+                QStringLiteral("Excel workbook=xlsx")}));
+    }
+
+    void a_name_without_extension_gets_the_types()
+    {
+        QTemporaryDir dir;
+        w_diff w;
+        QVERIFY(testing::fill(w.dw_sum->table(), {{"a", "b"}}));
+        answer_ = {dir.filePath(QStringLiteral("report")), csv_type, QString()};
+        w.ue_saveas();
+        QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("report.csv"))));
+        answer_ = {dir.filePath(QStringLiteral("notes.dat")), text_type, QString()};
+        w.ue_saveas();
+        QCOMPARE(testing::file_bytes(dir.filePath(QStringLiteral("notes.dat"))), QByteArray("a\tb\n"));
+        QCOMPARE(files_below(dir.path()).size(), 2);
+
+        QCOMPARE(
+            rt::with_extension(QStringLiteral("/x/.hidden"), QStringLiteral("txt")), QStringLiteral("/x/.hidden.txt"));
+        QCOMPARE(
+            rt::with_extension(QStringLiteral("/x.d/name"), QStringLiteral("txt")), QStringLiteral("/x.d/name.txt"));
+        QCOMPARE(rt::with_extension(QStringLiteral("/x/name."), QStringLiteral("txt")), QStringLiteral("/x/name.txt"));
+    }
+
+    void before_any_compare_an_empty_list_is_saved()
+    {
+        QTemporaryDir dir;
+        w_diff w;
+        answer_ = {dir.filePath(QStringLiteral("empty.txt")), text_type, QString()};
+        w.ue_saveas();
+        QCOMPARE(asked_.size(), 1);
+        QVERIFY(QFileInfo::exists(answer_.path));
+        QCOMPARE(testing::file_bytes(answer_.path), QByteArray());
+        answer_ = {dir.filePath(QStringLiteral("empty.csv")), csv_type, QString()};
+        w.ue_saveas();
+        QCOMPARE(testing::file_bytes(answer_.path), QByteArray("\xEF\xBB\xBF"));
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void cancel_writes_and_says_nothing()
+    {
+        QTemporaryDir dir;
+        w_diff w;
+        QVERIFY(testing::fill(w.dw_sum->table(), {{"a", ""}}));
+        answer_ = rt::save_answer();
+        w.ue_saveas();
+        QCOMPARE(asked_.size(), 1);
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(files_below(dir.path()).isEmpty());
+    }
+
+    void a_failed_save_is_reported_and_leaves_the_earlier_file()
+    {
+        QTemporaryDir dir;
+        w_diff w;
+        QVERIFY(testing::fill(w.dw_sum->table(), {{"new", ""}}));
+
+        // A folder that does not exist.
+        const QString lost = dir.filePath(QStringLiteral("no-such-folder/list.txt"));
+        answer_ = {lost, text_type, QString()};
+        w.ue_saveas();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_.at(0).startsWith(QStringLiteral("Save As|")));
+        QVERIFY2(messages_.at(0).contains(lost), qPrintable(messages_.at(0)));
+
+        // A full disk, every byte refused: a name that leads to /dev/full.
+        const QString full = dir.filePath(QStringLiteral("full"));
+        if (QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral(".txt"))
+            && QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral(".xlsx"))) {
+            for (int type : {text_type, xlsx_type}) {
+                messages_.clear();
+                answer_ = {full, type, QString()};
+                w.ue_saveas();
+                QCOMPARE(messages_.size(), 1);
+                QVERIFY2(messages_.at(0).contains(full)
+                        && messages_.at(0).contains(QStringLiteral("space"), Qt::CaseInsensitive),
+                    qPrintable(messages_.at(0)));
+            }
+            QFile::remove(full + QStringLiteral(".txt"));
+            QFile::remove(full + QStringLiteral(".xlsx"));
+        }
+
+        // A list that a workbook cannot hold fails after part of it was written; the file
+        // saved earlier under that name stays as it was, and no half-written file is left.
+        const QString earlier = dir.filePath(QStringLiteral("kept.xlsx"));
+        {
+            QFile f(earlier);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("earlier contents");
+        }
+        QVERIFY(testing::fill(w.dw_sum->table(), {{std::string(40000, 'x'), ""}}));
+        messages_.clear();
+        answer_ = {earlier, xlsx_type, QString()};
+        w.ue_saveas();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_.at(0).contains(earlier) && messages_.at(0).contains(QStringLiteral("32,767")),
+            qPrintable(messages_.at(0)));
+        QCOMPARE(testing::file_bytes(earlier), QByteArray("earlier contents"));
+        QCOMPARE(files_below(dir.path()), QStringList {QStringLiteral("kept.xlsx")});
+
+        // A read-only folder, where the permission holds (not for the superuser).
+        QDir(dir.path()).mkdir(QStringLiteral("locked"));
+        const QString locked = dir.filePath(QStringLiteral("locked"));
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (!QFileInfo(locked).isWritable()) {
+            messages_.clear();
+            answer_ = {locked + QStringLiteral("/list.html"), html_type, QString()};
+            w.ue_saveas();
+            QCOMPARE(messages_.size(), 1);
+            QVERIFY(files_below(locked).isEmpty());
+        }
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void the_real_dialog_keeps_no_history()
+    {
+        // Only the real dialog: no hook.
+        rt::set_save_dialog_hook({});
+        QTemporaryDir config;
+        QTemporaryDir data;
+        QTemporaryDir target;
+        const QByteArray old_config = qgetenv("XDG_CONFIG_HOME");
+        const QByteArray old_data = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+
+        w_diff w;
+        QVERIFY(testing::fill(w.dw_sum->table(), {{"kept", "row"}}));
+        const QString name = target.filePath(QStringLiteral("chosen"));
+        bool answered = false;
+        testing::when_modal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (!dialog)
+                return;
+            answered = true;
+            dialog->selectNameFilter(QStringLiteral("CSV (*.csv)"));
+            dialog->selectFile(name);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        w.ue_saveas();
+        // Cancelled once, too, for the path that writes nothing.
+        testing::when_modal([](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal))
+                dialog->reject();
+        });
+        w.ue_saveas();
+
+        qputenv("XDG_CONFIG_HOME", old_config);
+        qputenv("XDG_DATA_HOME", old_data);
+        QVERIFY(answered);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(testing::file_bytes(name + QStringLiteral(".csv")), QByteArray("\xEF\xBB\xBFkept,row\r\n"));
+        QCOMPARE(files_below(config.path()), QStringList());
+        QCOMPARE(files_below(data.path()), QStringList());
+    }
+};
+
+QTEST_MAIN(save_test)
+#include "save_test.moc"

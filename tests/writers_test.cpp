@@ -1,0 +1,209 @@
+// The file types of Save As, byte for byte: text, CSV, HTML, and the workbook read back.
+
+#include "compare/output/table_writers.h"
+
+#include "support/output_files.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sstream>
+#include <streambuf>
+
+using testing::row_pairs;
+using testing::vector_rows;
+
+namespace {
+
+// A stream that refuses every byte, as a full disk does.
+class refusing_buffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+};
+
+std::string text_of(const row_pairs& rows)
+{
+    std::ostringstream out;
+    std::string error;
+    if (!core::write_text(vector_rows(rows), out, error))
+        return "failed: " + error;
+    return out.str();
+}
+
+std::string csv_of(const row_pairs& rows)
+{
+    std::ostringstream out;
+    std::string error;
+    if (!core::write_csv(vector_rows(rows), out, error))
+        return "failed: " + error;
+    return out.str();
+}
+
+std::string html_of(const row_pairs& rows, std::string_view title = "list")
+{
+    std::ostringstream out;
+    std::string error;
+    if (!core::write_html(vector_rows(rows), out, title, error))
+        return "failed: " + error;
+    return out.str();
+}
+
+} // namespace
+
+class writers_test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void text_is_tab_separated_lines()
+    {
+        QCOMPARE(text_of({}), std::string());
+        QCOMPARE(text_of(testing::awkward_rows()),
+            std::string("plain\t\n"
+                        "a,b\tc:\\one.txt\n"
+                        "say \"hi\"\tx\n"
+                        "tab\there\t2\n"
+                        "=1+1\t00123\n"
+                        "  padded  \t<b>&'</b>\n"
+                        "Zürich – 東京 ✓\tnaïve\n"
+                        "\tonly second\n"));
+    }
+
+    void csv_quotes_only_where_needed()
+    {
+        QCOMPARE(csv_of({}), std::string("\xEF\xBB\xBF"));
+        QCOMPARE(csv_of(testing::awkward_rows()),
+            std::string("\xEF\xBB\xBF"
+                        "plain,\r\n"
+                        "\"a,b\",c:\\one.txt\r\n"
+                        "\"say \"\"hi\"\"\",x\r\n"
+                        "tab\there,2\r\n"
+                        "=1+1,00123\r\n"
+                        "  padded  ,<b>&'</b>\r\n"
+                        "Zürich – 東京 ✓,naïve\r\n"
+                        ",only second\r\n"));
+        // Line breaks inside a field stay inside its quotes.
+        QCOMPARE(csv_of({{"one\r\ntwo", "\"\""}, {"cr\r", "lf\n"}}),
+            std::string("\xEF\xBB\xBF"
+                        "\"one\r\ntwo\",\"\"\"\"\"\"\r\n"
+                        "\"cr\r\",\"lf\n\"\r\n"));
+    }
+
+    void html_is_one_escaped_page()
+    {
+        const std::string page = html_of({{"a < b && c > d", ""}, {"'q' \"w\"", "x\x01y"}}, "<title>");
+        QCOMPARE(page,
+            std::string("<!DOCTYPE html>\n"
+                        "<html>\n"
+                        "<head>\n"
+                        "<meta charset=\"utf-8\">\n"
+                        "<title>&lt;title&gt;</title>\n"
+                        "<style>\n"
+                        "table { border-collapse: collapse; font-family: sans-serif; font-size: 10pt; }\n"
+                        "td { border: 1px solid #c0c0c0; padding: 1px 6px; white-space: pre; "
+                        "vertical-align: top; }\n"
+                        "</style>\n"
+                        "</head>\n"
+                        "<body>\n"
+                        "<table>\n"
+                        "<tbody>\n"
+                        "<tr><td>a &lt; b &amp;&amp; c &gt; d</td><td></td></tr>\n"
+                        "<tr><td>&#39;q&#39; &quot;w&quot;</td><td>x\xEF\xBF\xBDy</td></tr>\n"
+                        "</tbody>\n"
+                        "</table>\n"
+                        "</body>\n"
+                        "</html>\n"));
+        // No row, still a whole page with its table.
+        const std::string empty = html_of({});
+        QVERIFY(empty.find("<tbody>\n</tbody>") != std::string::npos);
+        QVERIFY(empty.size() > 100 && empty.compare(empty.size() - 8, 8, "</html>\n") == 0);
+    }
+
+    void a_refused_write_is_a_failure()
+    {
+        refusing_buffer refusing;
+        std::ostream out(&refusing);
+        std::string error;
+        const vector_rows rows(testing::awkward_rows());
+        QVERIFY(!core::write_text(rows, out, error));
+        QVERIFY(!error.empty());
+        out.clear();
+        error.clear();
+        QVERIFY(!core::write_csv(rows, out, error));
+        QVERIFY(!error.empty());
+        out.clear();
+        QVERIFY(!core::write_html(rows, out, "t", error));
+    }
+
+    void workbook_cells_are_all_text()
+    {
+        if (!testing::have_tool("unzip"))
+            QSKIP("unzip is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("list.xlsx"));
+        row_pairs rows = testing::awkward_rows();
+        rows.push_back({"_x0041_ stays", "bell\x07"});
+        std::string error;
+        QVERIFY2(
+            core::write_xlsx(vector_rows(rows), path.toStdString(), dir.path().toStdString(), error), error.c_str());
+
+        const auto cells = testing::xlsx_cells(path);
+        QVERIFY(!cells.isEmpty());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const QString row = QString::number(i + 1);
+            const auto check = [&](const QString& ref, const std::string& expected) {
+                if (expected.empty()) {
+                    QVERIFY2(!cells.contains(ref) || cells[ref].text.isEmpty(), qPrintable(ref));
+                    return;
+                }
+                QVERIFY2(cells.contains(ref), qPrintable(ref));
+                QCOMPARE(cells[ref].text, QString::fromStdString(expected));
+                QVERIFY2(cells[ref].type == QLatin1String("inlineStr") || cells[ref].type == QLatin1String("s"),
+                    qPrintable(ref + QLatin1Char(' ') + cells[ref].type));
+                QVERIFY(!cells[ref].formula);
+            };
+            check(QStringLiteral("A") + row, rows[i].first);
+            check(QStringLiteral("B") + row, rows[i].second);
+        }
+        // Nothing beyond the two columns and the rows.
+        for (auto it = cells.begin(); it != cells.end(); ++it) {
+            QVERIFY2(
+                it.key().startsWith(QLatin1Char('A')) || it.key().startsWith(QLatin1Char('B')), qPrintable(it.key()));
+            QVERIFY(it.key().mid(1).toInt() <= static_cast<int>(rows.size()));
+        }
+        // The working files went with the workbook.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("list.xlsx")});
+    }
+
+    void workbook_refuses_what_a_cell_cannot_hold()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+        std::string error;
+        const row_pairs rows {{"fine", ""}, {"short", std::string(core::xlsx_cell_max + 1, 'x')}};
+        QVERIFY(!core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error));
+        QVERIFY2(error.find("row 2") != std::string::npos, error.c_str());
+
+        // A cell of exactly the most characters is kept whole (here in multi-byte letters).
+        std::string widest;
+        for (long i = 0; i < core::xlsx_cell_max; ++i)
+            widest += "é";
+        QVERIFY2(
+            core::write_xlsx(vector_rows({{widest, ""}}), path.toStdString(), std::string(), error), error.c_str());
+        if (testing::have_tool("unzip"))
+            QCOMPARE(testing::xlsx_cells(path)[QStringLiteral("A1")].text.size(), int(core::xlsx_cell_max));
+    }
+
+    void workbook_of_an_empty_list_opens()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("empty.xlsx"));
+        std::string error;
+        QVERIFY2(core::write_xlsx(vector_rows({}), path.toStdString(), std::string(), error), error.c_str());
+        QVERIFY(testing::file_bytes(path).startsWith("PK"));
+        if (testing::have_tool("unzip"))
+            QVERIFY(testing::xlsx_cells(path).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(writers_test)
+#include "writers_test.moc"
