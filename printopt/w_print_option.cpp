@@ -36,7 +36,10 @@ QRadioButton* make_radio(QWidget* parent, const char* name, const QString& text,
     auto* radio = new QRadioButton(text, parent);
     radio->setObjectName(QLatin1String(name));
     radio->setFont(rt::sans_8(true));
-    paint_button_face(radio);
+    // Button face like the group box behind it; left unfilled so the box's own frame shows through.
+    QPalette p = radio->palette();
+    p.setColor(QPalette::Window, rt::button_face());
+    radio->setPalette(p);
     rt::place(radio, x, y, width, 77);
     return radio;
 }
