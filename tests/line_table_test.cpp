@@ -209,44 +209,49 @@ private slots:
     // Large enough for the sort to split its work; checked against the standard stable sort.
     void large_sort_matches_a_plain_stable_sort()
     {
-        std::mt19937 rng(42);
-        const std::vector<std::string> stems = {"the file ", "the file", "x", "\xc3\xa9t\xc3\xa9 ", "", "abcdefgh"};
-        std::vector<std::pair<std::string, std::string>> rows;
-        for (int i = 0; i < 150000; ++i) {
-            std::string s = stems[rng() % stems.size()];
-            const int extra = static_cast<int>(rng() % 4);
-            for (int k = 0; k < extra; ++k)
-                s.push_back(static_cast<char>('a' + rng() % 3));
-            rows.emplace_back(s, std::to_string(i % 5));
-        }
-        line_table t;
-        std::string block;
-        std::vector<core::line_span> spans;
-        for (const auto& r : rows) {
-            spans.push_back({block.size(), r.first.size()});
-            block += r.first;
-        }
-        QCOMPARE(t.append_lines(core::make_block(block), spans.data(), spans.size()), long(rows.size()));
-        for (long r = 1; r <= t.rowcount(); ++r)
-            t.set(column::es_text2, r, rows[std::size_t(r - 1)].second);
+        // Short texts, texts tied past their first sixteen bytes, and texts tied past any depth
+        // the sort looks at byte by byte.
+        for (int size : {20000, 150000}) {
+            std::mt19937 rng(static_cast<unsigned>(size));
+            const std::vector<std::string> stems = {"the file ", "the file", "x", "\xc3\xa9t\xc3\xa9 ", "", "abcdefgh",
+                "0123456789abcdef:", "0123456789abcdef", std::string(300, 'p'), std::string(299, 'p') + "\n"};
+            std::vector<std::pair<std::string, std::string>> rows;
+            for (int i = 0; i < size; ++i) {
+                std::string s = stems[rng() % stems.size()];
+                const int extra = static_cast<int>(rng() % 4);
+                for (int k = 0; k < extra; ++k)
+                    s.push_back(static_cast<char>('a' + rng() % 3));
+                rows.emplace_back(s, std::to_string(i % 5));
+            }
+            line_table t;
+            std::string block;
+            std::vector<core::line_span> spans;
+            for (const auto& r : rows) {
+                spans.push_back({block.size(), r.first.size()});
+                block += r.first;
+            }
+            QCOMPARE(t.append_lines(core::make_block(block), spans.data(), spans.size()), long(rows.size()));
+            for (long r = 1; r <= t.rowcount(); ++r)
+                t.set(column::es_text2, r, rows[std::size_t(r - 1)].second);
 
-        // Each sort starts from the order the one before left, as stability requires.
-        auto want = rows;
-        for (const char* expr : {"es_text A", "es_text2 D, es_text A", "es_text D"}) {
-            const bool by_label = std::string(expr).rfind("es_text2", 0) == 0;
-            const bool text_desc = std::string(expr) == "es_text D";
-            std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
-                if (by_label && a.second != b.second)
-                    return a.second > b.second;
-                return text_desc ? a.first > b.first : a.first < b.first;
-            });
-            QCOMPARE(t.setsort(expr), 1L);
-            QCOMPARE(t.sort(), 1L);
-            bool same = true;
-            for (long r = 1; r <= t.rowcount() && same; ++r)
-                same = text_of(t, r) == want[std::size_t(r - 1)].first
-                    && text_of(t, r, column::es_text2) == want[std::size_t(r - 1)].second;
-            QVERIFY2(same, expr);
+            // Each sort starts from the order the one before left, as stability requires.
+            auto want = rows;
+            for (const char* expr : {"es_text A", "es_text2 D, es_text A", "es_text D"}) {
+                const bool by_label = std::string(expr).rfind("es_text2", 0) == 0;
+                const bool text_desc = std::string(expr) == "es_text D";
+                std::stable_sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
+                    if (by_label && a.second != b.second)
+                        return a.second > b.second;
+                    return text_desc ? a.first > b.first : a.first < b.first;
+                });
+                QCOMPARE(t.setsort(expr), 1L);
+                QCOMPARE(t.sort(), 1L);
+                bool same = true;
+                for (long r = 1; r <= t.rowcount() && same; ++r)
+                    same = text_of(t, r) == want[std::size_t(r - 1)].first
+                        && text_of(t, r, column::es_text2) == want[std::size_t(r - 1)].second;
+                QVERIFY2(same, expr);
+            }
         }
     }
 

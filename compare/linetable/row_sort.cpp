@@ -25,6 +25,9 @@ static_assert(sizeof(text_key) == 24, "keys must stay small");
 constexpr std::uint32_t key_bytes = 16;
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t parallel_threshold = 1 << 16;
+// Below this many rows the buckets cost more than they save.
+constexpr std::size_t small_table = 4096;
+constexpr std::size_t buckets = 65536;
 // Rows still tied this deep are finished by whole-text comparison, so the depth of the
 // recursion stays bounded whatever the length of the lines.
 constexpr std::uint32_t deepest = 256;
@@ -34,6 +37,12 @@ inline void load_key(text_key& k, const row_ref& r, std::uint32_t depth)
     const std::uint32_t left = r.len - depth;
     k.hi = text_prefix(r.text + depth, left);
     k.lo = left > 8 ? text_prefix(r.text + depth + 8, left - 8) : 0;
+}
+
+inline std::size_t first_two_bytes(const row_ref& r)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(r.text);
+    return r.len >= 2 ? (std::size_t(p[0]) << 8) | p[1] : (r.len == 1 ? std::size_t(p[0]) << 8 : 0);
 }
 
 inline bool same_bytes(const text_key& a, const text_key& b)
@@ -116,44 +125,52 @@ std::vector<text_key> text_order(const std::vector<row_ref>& rows)
 {
     const std::size_t n = rows.size();
     std::vector<text_key> spread(n);
-    {
-        std::vector<text_key> keys(n);
-        std::vector<std::size_t> starts(65537, 0);
-        for (std::size_t i = 0; i < n; ++i) {
-            const row_ref& r = rows[i];
-            keys[i].index = static_cast<std::uint32_t>(i);
-            keys[i].len = r.len;
-            load_key(keys[i], r, 0);
-            ++starts[(keys[i].hi >> 48) + 1];
-        }
-        for (std::size_t b = 1; b < starts.size(); ++b)
-            starts[b] += starts[b - 1];
-        std::vector<std::size_t> at(starts.begin(), starts.end() - 1);
-        for (const text_key& k : keys)
-            spread[at[k.hi >> 48]++] = k;
-
-        auto sort_buckets = [&](std::size_t from, std::size_t to) {
-            for (std::size_t b = from; b < to; ++b)
-                if (starts[b + 1] - starts[b] > 1)
-                    sort_group(spread.data() + starts[b], starts[b + 1] - starts[b], 0, rows.data());
-        };
-        std::size_t half = 65536;
-        if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1)
-            half = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), n / 2) - starts.begin());
-        bool done = false;
-        if (half > 0 && half < 65536) {
-            try {
-                std::thread other([&] { sort_buckets(0, half); });
-                sort_buckets(half, 65536);
-                other.join();
-                done = true;
-            } catch (const std::system_error&) {
-                // No second thread to be had: one is enough.
-            }
-        }
-        if (!done)
-            sort_buckets(0, 65536);
+    auto key_of = [&](std::size_t i) {
+        text_key k;
+        k.index = static_cast<std::uint32_t>(i);
+        k.len = rows[i].len;
+        load_key(k, rows[i], 0);
+        return k;
+    };
+    if (n < small_table) {
+        for (std::size_t i = 0; i < n; ++i)
+            spread[i] = key_of(i);
+        sort_group(spread.data(), n, 0, rows.data());
+        return spread;
     }
+
+    // Two reads of the rows in their own order, which is mostly the order of the text in
+    // memory: one counts the buckets, the other puts each key in its place.
+    std::vector<std::size_t> starts(buckets + 1, 0);
+    for (const row_ref& r : rows)
+        ++starts[first_two_bytes(r) + 1];
+    for (std::size_t b = 1; b <= buckets; ++b)
+        starts[b] += starts[b - 1];
+    {
+        std::vector<std::size_t> at(starts.begin(), starts.end() - 1);
+        for (std::size_t i = 0; i < n; ++i)
+            spread[at[first_two_bytes(rows[i])]++] = key_of(i);
+    }
+
+    auto sort_buckets = [&](std::size_t from, std::size_t to) {
+        for (std::size_t b = from; b < to; ++b)
+            if (starts[b + 1] - starts[b] > 1)
+                sort_group(spread.data() + starts[b], starts[b + 1] - starts[b], 0, rows.data());
+    };
+    std::size_t half = buckets;
+    if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1)
+        half = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), n / 2) - starts.begin());
+    if (half > 0 && half < buckets) {
+        try {
+            std::thread other([&] { sort_buckets(0, half); });
+            sort_buckets(half, buckets);
+            other.join();
+            return spread;
+        } catch (const std::system_error&) {
+            // No second thread to be had: one is enough.
+        }
+    }
+    sort_buckets(0, buckets);
     return spread;
 }
 
