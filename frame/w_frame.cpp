@@ -43,7 +43,12 @@ w_frame::w_frame(QWidget* parent)
     statusBar()->addWidget(status_text_, 1);
 }
 
-w_frame::~w_frame() = default;
+w_frame::~w_frame()
+{
+    // Sheets still open go with the frame's children; the File menu they would update is gone.
+    for (QMdiSubWindow* sub : mdi_1_->subWindowList())
+        disconnect(sub, nullptr, this, nullptr);
+}
 
 void w_frame::open_event()
 {

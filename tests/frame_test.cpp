@@ -242,6 +242,15 @@ private slots:
         QVERIFY(!s.open && s.saveas && s.print);
     }
 
+    void frame_destroyed_with_its_sheet_open()
+    {
+        start();
+        QPointer<w_diff> sheet = rt::windows().w_diff;
+        delete frame();
+        QVERIFY(!sheet);
+        QVERIFY(!frame());
+    }
+
     void about_window_as_designed()
     {
         gs_appname = QStringLiteral("Linara");
