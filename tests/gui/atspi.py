@@ -9,6 +9,7 @@
   atspi.py total PANE                prints the count of the pane's total line
   atspi.py label-after-box BOXNAME   prints the text of the label right of the check box BOXNAME
   atspi.py text ROLE NAME            exit 0 when a ROLE named NAME exists
+  atspi.py value ROLE NAME           prints the text held by the first ROLE named NAME
 Names are accessible names; a pane's name is its heading ("Source 1", "Similarity", ...).
 """
 import sys
@@ -116,6 +117,11 @@ def main(argv):
             if abs(y - by) < 12 and x > bx and (best is None or x < best[0]):
                 best = (x, acc.name)
         print(best[1] if best else "")
+        return 0
+    if cmd == "value":
+        acc = must(find(argv[2], argv[3]), argv[2] + " " + argv[3])
+        text = acc.queryText()
+        print(text.getText(0, text.characterCount))
         return 0
     if cmd == "text":
         return 0 if find(argv[2], argv[3]) is not None else 1
