@@ -25,6 +25,14 @@ form="c:$(printf '%s' "$tree" | tr '/' '\\')\\lists\\"
 
 gui_start_display
 atspi() { /usr/bin/python3 "$here/atspi.py" "$@"; }
+wait_for() { # wait_for ROLE NAME: until the accessibility bus shows it, at most 5 s
+  local i
+  for i in $(seq 1 25); do
+    atspi text "$1" "$2" && return 0
+    sleep 0.2
+  done
+  return 1
+}
 click_at() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.4; }
 click_item() {
   local xy
@@ -83,7 +91,7 @@ expected="cherry|${form}one.txt date|${form}two.txt date|${form}two.txt "
 # Save As: the save dialog, a name without extension, the Text type; then the CSV type.
 save_as() { # save_as NAME [DOWN-PRESSES-IN-TYPE-LIST]
   click_at $(atspi center "push button" "Save As")
-  atspi text dialog "Save As" || sleep 1
+  wait_for dialog "Save As" || fail "no save dialog"
   sleep 0.8
   if [ -n "${2:-}" ]; then
     click_at $(atspi center "combo box" "Text (*.txt)")
@@ -123,14 +131,15 @@ grep -q $'^cherry,"c:' "$tree/result.csv" || grep -q $'^cherry,c:' "$tree/result
 
 # Print: the option dialog, Both, OK; with no printer installed a message says so.
 click_at $(atspi center "push button" Print)
-atspi text dialog "Print Option" || fail "no print option dialog"
+wait_for dialog "Print Option" || fail "no print option dialog"
+sleep 0.4
 import -window root "$shots/road-print-option.png"
 click_at $(atspi center "radio button" Both)
 click_at $(atspi center "push button" OK)
 sleep 0.5
 import -window root "$shots/road-print-message.png"
 # No printer is installed here: the program must say so instead of pretending to print.
-atspi text dialog Print || fail "no message after printing without a printer"
+wait_for alert Print || fail "no message after printing without a printer"
 xdotool key Return
 sleep 0.3
 [ "$(atspi total Similarity)" = "3" ] || fail "printing changed the lists"
