@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -32,6 +34,7 @@ public:
     std::size_t size() const override { return size_; }
 
     char* bytes() { return data_; }
+    bool mapped() const { return mapped_ != 0; }
     std::size_t capacity() const { return capacity_; }
     void set_size(std::size_t size) { size_ = size; }
 
@@ -110,6 +113,60 @@ private:
 };
 
 std::atomic<line_file::read_function> read_hook {nullptr};
+
+// Fresh memory is cleared by the kernel at its first touch, which for a big file costs about
+// as much as the reading itself. While reading fills a mapped buffer from its start, a second
+// thread has the pages made ready from its end, so the two halves are cleared on both cores.
+// Making a page ready leaves whatever it holds as it is, so it never matters who comes first.
+class page_readier {
+public:
+    page_readier(char* data, std::size_t size)
+        : data_(data)
+        , size_(size)
+    {
+        if (size_ < min_size || std::thread::hardware_concurrency() < 2)
+            return;
+        try {
+            worker_ = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // Reading clears the pages itself.
+        }
+    }
+    ~page_readier()
+    {
+        read_.store(size_, std::memory_order_relaxed);
+        if (worker_.joinable())
+            worker_.join();
+    }
+    page_readier(const page_readier&) = delete;
+    page_readier& operator=(const page_readier&) = delete;
+
+    // Tells how far reading has come.
+    void reached(std::size_t offset) { read_.store(offset, std::memory_order_relaxed); }
+
+private:
+    static constexpr std::size_t step = 2u << 20;
+    static constexpr std::size_t min_size = 8u << 20;
+
+    void run()
+    {
+        std::size_t end = size_ / step * step;
+        while (end >= step && end - step > read_.load(std::memory_order_relaxed) + step) {
+            end -= step;
+            if (::madvise(data_ + end, step, MADV_POPULATE_WRITE) != 0)
+                return; // not known to this kernel: reading clears the pages itself
+        }
+    }
+
+    char* data_;
+    std::size_t size_;
+    std::atomic<std::size_t> read_ {0};
+    std::thread worker_;
+};
+
+// Reads of a buffer that another thread readies are cut into pieces of this size, so that it
+// can tell how far reading has come.
+constexpr std::size_t read_piece = 4u << 20;
 
 std::string error_text(int err)
 {
@@ -218,8 +275,12 @@ bool line_file::read_text(file_text& out)
     }
     std::size_t size = 0;
     bool failed = false;
+    std::unique_ptr<page_readier> readier;
+    if (block->mapped())
+        readier = std::make_unique<page_readier>(block->bytes(), block->capacity());
     for (;;) {
         if (size == block->capacity()) {
+            readier.reset(); // the buffer is about to move
             block->set_size(size);
             if (!block->reserve(size + std::max<std::size_t>(size, 64 * 1024))) {
                 error_ = error_text(ENOMEM);
@@ -227,9 +288,14 @@ bool line_file::read_text(file_text& out)
                 break;
             }
         }
-        const ssize_t r = read_fn(fd_, block->bytes() + size, block->capacity() - size);
+        std::size_t want = block->capacity() - size;
+        if (readier)
+            want = std::min(want, read_piece);
+        const ssize_t r = read_fn(fd_, block->bytes() + size, want);
         if (r > 0) {
             size += static_cast<std::size_t>(r);
+            if (readier)
+                readier->reached(size);
         } else if (r == 0) {
             break;
         } else if (errno != EINTR) {
@@ -238,6 +304,7 @@ bool line_file::read_text(file_text& out)
             break;
         }
     }
+    readier.reset();
     block->set_size(size);
     block->trim();
 

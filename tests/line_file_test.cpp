@@ -1,5 +1,7 @@
 // The line-mode reader: where lines end, which lines are kept, and how bytes become text.
 
+#include "compare/import/source_load.h"
+#include "compare/linetable/line_table_impl.h"
 #include "runtime/line_file.h"
 #include "support/source_files.h"
 
@@ -378,6 +380,69 @@ private slots:
         QVERIFY(shrunk.ok);
         QCOMPARE(shrunk.kept.size(), std::size_t(2 + 100000 - 1));
         QCOMPARE(shrunk.kept.back(), std::string("gro"));
+    }
+
+    // Files of many megabytes take the road of big buffers: read in pieces, followed or not
+    // by a file that grows meanwhile, every byte in its place.
+    void big_files_are_read_whole()
+    {
+        QTemporaryDir dir;
+        QByteArray content;
+        for (int i = 0; i < 700000; ++i)
+            content += QByteArray("line number ") + QByteArray::number(i) + '\n';
+        QVERIFY(content.size() > 9 * 1024 * 1024);
+        changing_path = testing::write_source(dir, QStringLiteral("big.txt"), content);
+        const read_outcome plain = read_lines(changing_path, 100000);
+        QVERIFY(plain.ok);
+        QCOMPARE(plain.kept.size(), std::size_t(700000));
+        bool in_place = true;
+        for (std::size_t i = 0; i < plain.kept.size() && in_place; i += 997)
+            in_place = plain.kept[i] == "line number " + std::to_string(i);
+        QVERIFY(in_place);
+        QCOMPARE(plain.kept.back(), std::string("line number 699999"));
+
+        core::line_file::set_read_function(&read_changing_file);
+        change_by = 8000000;
+        const read_outcome grown = read_lines(changing_path, 100000);
+        core::line_file::set_read_function(nullptr);
+        QVERIFY(grown.ok);
+        QCOMPARE(grown.kept.size(), std::size_t(700000 + 1000000));
+        QCOMPARE(grown.kept[699999], std::string("line number 699999"));
+        QCOMPARE(grown.kept.back(), std::string("grown 7"));
+    }
+
+    // A load makes room for its rows from how long the first lines are; a file whose lines
+    // change length further on still loads every line, and holds no more than the rows' growth.
+    void loads_where_line_lengths_change_keep_every_line()
+    {
+        QTemporaryDir dir;
+        for (const bool long_first : {true, false}) {
+            QByteArray content;
+            long kept = 0;
+            for (int i = 0; i < 400000; ++i) {
+                const bool first_part = i < 300000;
+                if (first_part == long_first) {
+                    content += QByteArray("a longer line of text, number ") + QByteArray::number(i) + '\n';
+                    ++kept;
+                } else {
+                    // Short lines, and blank ones that are not kept at all.
+                    content += i % 2 ? QByteArray("s\n") : QByteArray("  \n");
+                    kept += i % 2;
+                }
+            }
+            const std::string path = testing::write_source(
+                dir, long_first ? QStringLiteral("long_first.txt") : QStringLiteral("short_first.txt"), content);
+            core::line_table t;
+            const core::load_result r = core::load_source(path, t);
+            QCOMPARE(r.error, core::load_error::none);
+            QCOMPARE(t.rowcount(), kept);
+            const auto& rows = core::line_table_access::of(t).rows;
+            QVERIFY(rows.capacity() <= rows.size() + rows.size() / 2);
+            bool ordered = true;
+            for (long row = 2; row <= t.rowcount() && ordered; ++row)
+                ordered = t.get(core::column::es_text, row - 1) <= t.get(core::column::es_text, row);
+            QVERIFY(ordered);
+        }
     }
 
     void files_without_a_size_are_read_to_their_end()

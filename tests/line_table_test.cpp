@@ -255,6 +255,45 @@ private slots:
         }
     }
 
+    // Texts over a few byte values, NUL and the highest among them, and of every length up to
+    // past the cached bytes: a NUL byte must sort after the end of a text, never tie with it.
+    void byte_order_holds_for_every_byte_value()
+    {
+        std::mt19937 rng(11);
+        const char alphabet[] = {'\0', '\x01', 'a', '\x7f', '\x80', '\xff'};
+        std::vector<std::string> rows;
+        for (int i = 0; i < 30000; ++i) {
+            std::string s;
+            const int len = static_cast<int>(rng() % 22);
+            for (int k = 0; k < len; ++k)
+                s.push_back(alphabet[rng() % (k < 3 ? 2 : sizeof alphabet)]);
+            rows.push_back(s);
+        }
+        line_table t;
+        std::string block;
+        std::vector<core::line_span> spans;
+        for (const auto& r : rows) {
+            spans.push_back({block.size(), r.size()});
+            block += r;
+        }
+        const auto kept = core::make_block(block);
+        QCOMPARE(t.append_lines(kept, spans.data(), spans.size()), long(rows.size()));
+        QCOMPARE(t.setsort("es_text A"), 1L);
+        QCOMPARE(t.sort(), 1L);
+        // Equal texts are told apart by where they lie in the block, which shows their order.
+        std::vector<std::size_t> want(rows.size());
+        for (std::size_t i = 0; i < want.size(); ++i)
+            want[i] = i;
+        std::stable_sort(want.begin(), want.end(), [&](std::size_t a, std::size_t b) {
+            return std::lexicographical_compare(rows[a].begin(), rows[a].end(), rows[b].begin(), rows[b].end(),
+                [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+        });
+        bool same = true;
+        for (long r = 1; r <= t.rowcount() && same; ++r)
+            same = t.get(column::es_text, r).data() == kept->data() + spans[want[std::size_t(r - 1)]].offset;
+        QVERIFY(same);
+    }
+
     void rowscopy_inserts_whole_rows()
     {
         line_table src;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <system_error>
 #include <thread>
@@ -50,14 +51,17 @@ inline bool same_bytes(const text_key& a, const text_key& b)
     return a.hi == b.hi && a.lo == b.lo;
 }
 
-inline bool by_bytes_then_index(const text_key& a, const text_key& b)
-{
-    if (a.hi != b.hi)
-        return a.hi < b.hi;
-    if (a.lo != b.lo)
-        return a.lo < b.lo;
-    return a.index < b.index;
-}
+// A function object rather than a function, so that std::sort inlines every comparison.
+struct by_bytes_then_index {
+    bool operator()(const text_key& a, const text_key& b) const
+    {
+        if (a.hi != b.hi)
+            return a.hi < b.hi;
+        if (a.lo != b.lo)
+            return a.lo < b.lo;
+        return a.index < b.index;
+    }
+};
 
 // True when the texts of keys[0..n), all longer than `depth`, are equal from `depth` on.
 bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
@@ -73,11 +77,64 @@ bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, co
     return true;
 }
 
-// Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
-// `depth`, into ascending text order, equal texts by old position.
-void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
+inline unsigned key_byte(const text_key& k, unsigned b)
 {
-    std::sort(keys, keys + n, by_bytes_then_index);
+    const std::uint64_t half = b < 8 ? k.hi : k.lo;
+    return static_cast<unsigned>(half >> (56 - 8 * (b & 7))) & 0xFF;
+}
+
+// Below this many keys a comparison sort beats another radix pass.
+constexpr std::size_t radix_cutoff = 64;
+
+// Orders keys[0..n), whose first `b` cached bytes are equal, by (cached bytes, old position):
+// in-place radix passes on one byte at a time, a comparison sort for small groups. The passes
+// do not keep the old order, which is why the final sort still looks at positions.
+void sort_keys(text_key* keys, std::size_t n, unsigned b)
+{
+    for (;;) {
+        if (n <= radix_cutoff || b >= key_bytes) {
+            std::sort(keys, keys + n, by_bytes_then_index {});
+            return;
+        }
+        std::size_t count[256] = {};
+        for (std::size_t i = 0; i < n; ++i)
+            ++count[key_byte(keys[i], b)];
+        // A byte shared by the whole group (a common beginning) needs no pass.
+        if (count[key_byte(keys[0], b)] == n) {
+            ++b;
+            continue;
+        }
+        std::size_t start[256], next[256];
+        std::size_t sum = 0;
+        for (unsigned d = 0; d < 256; ++d) {
+            start[d] = next[d] = sum;
+            sum += count[d];
+        }
+        for (unsigned d = 0; d < 256; ++d) {
+            const std::size_t end = start[d] + count[d];
+            while (next[d] < end) {
+                text_key k = keys[next[d]];
+                unsigned kd = key_byte(k, b);
+                while (kd != d) {
+                    std::swap(k, keys[next[kd]++]);
+                    kd = key_byte(k, b);
+                }
+                keys[next[d]++] = k;
+            }
+        }
+        for (unsigned d = 0; d < 256; ++d)
+            if (count[d] > 1)
+                sort_keys(keys + start[d], count[d], b + 1);
+        return;
+    }
+}
+
+// Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
+// `depth` (the first `known` of them equal throughout), into ascending text order, equal texts
+// by old position.
+void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows, unsigned known = 0)
+{
+    sort_keys(keys, n, known);
     const std::uint32_t next = depth + key_bytes;
     for (std::size_t i = 0; i < n;) {
         std::size_t j = i + 1;
@@ -118,13 +175,29 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_re
     }
 }
 
-// The text sort: one counting pass spreads the keys over buckets of their first two bytes,
-// then each bucket is sorted on its own. Buckets are split between two threads where that
-// pays; the order is total (old positions break ties), so it never depends on the split.
-std::vector<text_key> text_order(const std::vector<row_ref>& rows)
+// Writes the rows of keys[from..to) in their order to sorted[from..to).
+void gather(const std::vector<row_ref>& rows, const text_key* keys, std::size_t from, std::size_t to, row_ref* sorted)
+{
+    // The rows are read in their new order, which is anywhere: ask for them a little ahead.
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = from; i < to; ++i) {
+        if (i + ahead < to)
+            __builtin_prefetch(&rows[keys[i + ahead].index]);
+        sorted[i] = rows[keys[i].index];
+    }
+}
+
+// The text sort into `sorted` (of the rows' size): one counting pass spreads the keys over
+// buckets of their first two bytes, then each bucket is sorted on its own. Buckets are split
+// between two threads where that pays, each also placing the rows of its half; the order is
+// total (old positions break ties), so it never depends on the split.
+void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
 {
     const std::size_t n = rows.size();
-    std::vector<text_key> spread(n);
+    // Left uninitialised: every key is written before it is read, and clearing them first
+    // would be one more pass over the largest array of the sort.
+    const std::unique_ptr<text_key[]> keys(new text_key[n]);
+    text_key* const spread = keys.get();
     auto key_of = [&](std::size_t i) {
         text_key k;
         k.index = static_cast<std::uint32_t>(i);
@@ -135,8 +208,9 @@ std::vector<text_key> text_order(const std::vector<row_ref>& rows)
     if (n < small_table) {
         for (std::size_t i = 0; i < n; ++i)
             spread[i] = key_of(i);
-        sort_group(spread.data(), n, 0, rows.data());
-        return spread;
+        sort_group(spread, n, 0, rows.data());
+        gather(rows, spread, 0, n, sorted.data());
+        return;
     }
 
     // Two reads of the rows in their own order, which is mostly the order of the text in
@@ -155,7 +229,8 @@ std::vector<text_key> text_order(const std::vector<row_ref>& rows)
     auto sort_buckets = [&](std::size_t from, std::size_t to) {
         for (std::size_t b = from; b < to; ++b)
             if (starts[b + 1] - starts[b] > 1)
-                sort_group(spread.data() + starts[b], starts[b + 1] - starts[b], 0, rows.data());
+                sort_group(spread + starts[b], starts[b + 1] - starts[b], 0, rows.data(), 2);
+        gather(rows, spread, starts[from], starts[to], sorted.data());
     };
     std::size_t half = buckets;
     if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1)
@@ -165,27 +240,12 @@ std::vector<text_key> text_order(const std::vector<row_ref>& rows)
             std::thread other([&] { sort_buckets(0, half); });
             sort_buckets(half, buckets);
             other.join();
-            return spread;
+            return;
         } catch (const std::system_error&) {
             // No second thread to be had: one is enough.
         }
     }
     sort_buckets(0, buckets);
-    return spread;
-}
-
-template <class Key> void apply_order(std::vector<row_ref>& rows, const std::vector<Key>& order)
-{
-    std::vector<row_ref> sorted(rows.size());
-    const std::size_t n = order.size();
-    // The rows are read in their new order, which is anywhere: ask for them a little ahead.
-    constexpr std::size_t ahead = 16;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i + ahead < n)
-            __builtin_prefetch(&rows[order[i + ahead].index]);
-        sorted[i] = rows[order[i].index];
-    }
-    rows.swap(sorted);
 }
 
 // Stable descending order from ascending: the runs of equal texts change places, the rows
@@ -232,7 +292,9 @@ void sort_by_text(std::vector<row_ref>& rows)
 {
     if (rows.size() < 2)
         return;
-    apply_order(rows, text_order(rows));
+    std::vector<row_ref> sorted(rows.size());
+    text_order(rows, sorted);
+    rows.swap(sorted);
 }
 
 bool is_sorted_by_text(const std::vector<row_ref>& rows)
