@@ -175,6 +175,25 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_re
     }
 }
 
+// Runs `first` on a second thread and `second` on this one when `parallel`, else (or when no
+// thread is to be had) both here, one after the other.
+template <class First, class Second> void on_two_threads(bool parallel, First first, Second second)
+{
+    std::thread other;
+    if (parallel) {
+        try {
+            other = std::thread(first);
+        } catch (const std::system_error&) {
+            parallel = false;
+        }
+    }
+    if (!parallel)
+        first();
+    second();
+    if (other.joinable())
+        other.join();
+}
+
 // Writes the rows of keys[from..to) in their order to sorted[from..to).
 void gather(const std::vector<row_ref>& rows, const text_key* keys, std::size_t from, std::size_t to, row_ref* sorted)
 {
@@ -214,17 +233,31 @@ void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
     }
 
     // Two reads of the rows in their own order, which is mostly the order of the text in
-    // memory: one counts the buckets, the other puts each key in its place.
+    // memory: one counts the buckets, the other puts each key in its place. Each half of the
+    // rows is read by a thread of its own; within a bucket the first half's keys go first, so
+    // the keys of a bucket stay in the rows' order.
+    const bool two = n >= parallel_threshold && std::thread::hardware_concurrency() > 1;
+    const std::size_t mid = two ? n / 2 : n;
+    std::vector<std::size_t> count_a(buckets, 0), count_b(buckets, 0);
+    auto count = [&](std::vector<std::size_t>& c, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            ++c[first_two_bytes(rows[i])];
+    };
+    on_two_threads(
+        two, [&] { count(count_a, 0, mid); }, [&] { count(count_b, mid, n); });
     std::vector<std::size_t> starts(buckets + 1, 0);
-    for (const row_ref& r : rows)
-        ++starts[first_two_bytes(r) + 1];
-    for (std::size_t b = 1; b <= buckets; ++b)
-        starts[b] += starts[b - 1];
-    {
-        std::vector<std::size_t> at(starts.begin(), starts.end() - 1);
-        for (std::size_t i = 0; i < n; ++i)
-            spread[at[first_two_bytes(rows[i])]++] = key_of(i);
+    for (std::size_t b = 0; b < buckets; ++b) {
+        starts[b + 1] = starts[b] + count_a[b] + count_b[b];
+        // From here on the counts are where each half puts its next key of the bucket.
+        count_b[b] = starts[b] + count_a[b];
+        count_a[b] = starts[b];
     }
+    auto place = [&](std::vector<std::size_t>& at, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            spread[at[first_two_bytes(rows[i])]++] = key_of(i);
+    };
+    on_two_threads(
+        two, [&] { place(count_a, 0, mid); }, [&] { place(count_b, mid, n); });
 
     auto sort_buckets = [&](std::size_t from, std::size_t to) {
         for (std::size_t b = from; b < to; ++b)
