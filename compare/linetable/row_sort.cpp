@@ -77,64 +77,11 @@ bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, co
     return true;
 }
 
-inline unsigned key_byte(const text_key& k, unsigned b)
-{
-    const std::uint64_t half = b < 8 ? k.hi : k.lo;
-    return static_cast<unsigned>(half >> (56 - 8 * (b & 7))) & 0xFF;
-}
-
-// Below this many keys a comparison sort beats another radix pass.
-constexpr std::size_t radix_cutoff = 64;
-
-// Orders keys[0..n), whose first `b` cached bytes are equal, by (cached bytes, old position):
-// in-place radix passes on one byte at a time, a comparison sort for small groups. The passes
-// do not keep the old order, which is why the final sort still looks at positions.
-void sort_keys(text_key* keys, std::size_t n, unsigned b)
-{
-    for (;;) {
-        if (n <= radix_cutoff || b >= key_bytes) {
-            std::sort(keys, keys + n, by_bytes_then_index {});
-            return;
-        }
-        std::size_t count[256] = {};
-        for (std::size_t i = 0; i < n; ++i)
-            ++count[key_byte(keys[i], b)];
-        // A byte shared by the whole group (a common beginning) needs no pass.
-        if (count[key_byte(keys[0], b)] == n) {
-            ++b;
-            continue;
-        }
-        std::size_t start[256], next[256];
-        std::size_t sum = 0;
-        for (unsigned d = 0; d < 256; ++d) {
-            start[d] = next[d] = sum;
-            sum += count[d];
-        }
-        for (unsigned d = 0; d < 256; ++d) {
-            const std::size_t end = start[d] + count[d];
-            while (next[d] < end) {
-                text_key k = keys[next[d]];
-                unsigned kd = key_byte(k, b);
-                while (kd != d) {
-                    std::swap(k, keys[next[kd]++]);
-                    kd = key_byte(k, b);
-                }
-                keys[next[d]++] = k;
-            }
-        }
-        for (unsigned d = 0; d < 256; ++d)
-            if (count[d] > 1)
-                sort_keys(keys + start[d], count[d], b + 1);
-        return;
-    }
-}
-
 // Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
-// `depth` (the first `known` of them equal throughout), into ascending text order, equal texts
-// by old position.
-void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows, unsigned known = 0)
+// `depth`, into ascending text order, equal texts by old position.
+void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
 {
-    sort_keys(keys, n, known);
+    std::sort(keys, keys + n, by_bytes_then_index {});
     const std::uint32_t next = depth + key_bytes;
     for (std::size_t i = 0; i < n;) {
         std::size_t j = i + 1;
@@ -262,7 +209,7 @@ void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
     auto sort_buckets = [&](std::size_t from, std::size_t to) {
         for (std::size_t b = from; b < to; ++b)
             if (starts[b + 1] - starts[b] > 1)
-                sort_group(spread + starts[b], starts[b + 1] - starts[b], 0, rows.data(), 2);
+                sort_group(spread + starts[b], starts[b + 1] - starts[b], 0, rows.data());
         gather(rows, spread, starts[from], starts[to], sorted.data());
     };
     std::size_t half = buckets;
