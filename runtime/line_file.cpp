@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -275,9 +276,9 @@ bool line_file::read_text(file_text& out)
     }
     std::size_t size = 0;
     bool failed = false;
-    std::unique_ptr<page_readier> readier;
+    std::optional<page_readier> readier;
     if (block->mapped())
-        readier = std::make_unique<page_readier>(block->bytes(), block->capacity());
+        readier.emplace(block->bytes(), block->capacity());
     for (;;) {
         if (size == block->capacity()) {
             readier.reset(); // the buffer is about to move
