@@ -1,5 +1,7 @@
 #include "compare/linetable/row_sort.h"
 
+#include "compare/linetable/joining_thread.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -126,10 +128,10 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_re
 // thread is to be had) both here, one after the other.
 template <class First, class Second> void on_two_threads(bool parallel, First first, Second second)
 {
-    std::thread other;
+    joining_thread other;
     if (parallel) {
         try {
-            other = std::thread(first);
+            other = joining_thread(first);
         } catch (const std::system_error&) {
             parallel = false;
         }
@@ -137,8 +139,7 @@ template <class First, class Second> void on_two_threads(bool parallel, First fi
     if (!parallel)
         first();
     second();
-    if (other.joinable())
-        other.join();
+    other.join();
 }
 
 // Writes the rows of keys[from..to) in their order to sorted[from..to).
@@ -217,7 +218,7 @@ void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
         half = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), n / 2) - starts.begin());
     if (half > 0 && half < buckets) {
         try {
-            std::thread other([&] { sort_buckets(0, half); });
+            joining_thread other([&] { sort_buckets(0, half); });
             sort_buckets(half, buckets);
             other.join();
             return;
