@@ -1,5 +1,7 @@
 #include "compare/output/table_writers.h"
 
+#include "compare/output/xlsx_readback.h"
+
 #include <xlsxwriter.h>
 
 #include <cstdint>
@@ -182,8 +184,11 @@ bool write_xlsx(const row_source& rows, const std::string& path, const std::stri
     std::string cell;
     lxw_error failed = LXW_NO_ERROR;
     long failed_row = 0;
+    long sheet_rows = 0; // a row with no text is not written at all
     for (long row = 1; row <= n && failed == LXW_NO_ERROR; ++row) {
         const std::string_view texts[2] = {rows.es_text(row), rows.es_text2(row)};
+        if (!texts[0].empty() || !texts[1].empty())
+            ++sheet_rows;
         for (lxw_col_t col = 0; col < 2 && failed == LXW_NO_ERROR; ++col) {
             if (texts[col].empty())
                 continue;
@@ -203,7 +208,7 @@ bool write_xlsx(const row_source& rows, const std::string& path, const std::stri
         error = lxw_strerror(closed);
         return false;
     }
-    return true;
+    return xlsx_sheet_is_whole(path, sheet_rows, error);
 }
 
 } // namespace core
