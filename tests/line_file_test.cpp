@@ -388,6 +388,7 @@ private slots:
     {
         QTemporaryDir dir;
         QByteArray content;
+        content.reserve(16 * 1024 * 1024); // appending builders grow it by exact sizes otherwise
         for (int i = 0; i < 700000; ++i)
             content += QByteArray("line number ") + QByteArray::number(i) + '\n';
         QVERIFY(content.size() > 9 * 1024 * 1024);
@@ -418,6 +419,7 @@ private slots:
         QTemporaryDir dir;
         for (const bool long_first : {true, false}) {
             QByteArray content;
+            content.reserve(16 * 1024 * 1024);
             long kept = 0;
             for (int i = 0; i < 400000; ++i) {
                 const bool first_part = i < 300000;
