@@ -18,22 +18,6 @@ namespace {
 
 using detail::row_ref;
 
-// Reports one change of `t` to its observer for the life of the scope.
-class change_scope {
-public:
-    explicit change_scope(line_table& t)
-        : t_(t)
-    {
-        line_table_access::begin_change(t_);
-    }
-    ~change_scope() { line_table_access::end_change(t_); }
-    change_scope(const change_scope&) = delete;
-    change_scope& operator=(const change_scope&) = delete;
-
-private:
-    line_table& t_;
-};
-
 // A source's rows in ascending text order. Loading leaves a source sorted, so this is normally
 // the table's own array; otherwise a sorted copy of the references is made in `storage`.
 struct sorted_source {

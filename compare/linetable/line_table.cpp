@@ -41,22 +41,6 @@ private:
     std::string s_;
 };
 
-// Reports one change to the observer for the life of the scope.
-class change_scope {
-public:
-    explicit change_scope(line_table& t)
-        : t_(t)
-    {
-        line_table_access::begin_change(t_);
-    }
-    ~change_scope() { line_table_access::end_change(t_); }
-    change_scope(const change_scope&) = delete;
-    change_scope& operator=(const change_scope&) = delete;
-
-private:
-    line_table& t_;
-};
-
 } // namespace
 
 bool column_from_name(std::string_view name, column& out)
