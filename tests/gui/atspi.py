@@ -5,6 +5,9 @@
   atspi.py center ROLE NAME          prints "x y", the centre of the first ROLE named NAME
   atspi.py item LIST TEXT            prints "x y" of the entry TEXT in the list named LIST
   atspi.py items LIST                prints the entries of the list named LIST, one a line
+  atspi.py shown LIST TEXT           prints "x y" of entry TEXT when it is inside the list's box;
+                                     else prints how many entry heights it lies off and exits 2
+                                     when below, 3 when above; exit 1 when there is none
   atspi.py rows PANE                 prints the rows of the grid pane PANE: number, text, text2 (tab-separated)
   atspi.py total PANE                prints the count of the pane's total line
   atspi.py label-after-box BOXNAME   prints the text of the label right of the check box BOXNAME
@@ -94,6 +97,23 @@ def main(argv):
                 print(*center(item))
                 return 0
         sys.exit("no entry " + argv[3])
+    if cmd == "shown":
+        lst = must(find("list", argv[2]), "list " + argv[2])
+        box = lst.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        for item in list_items(argv[2]):
+            if item.name == argv[3]:
+                x, y = center(item)
+                e = item.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                step = max(e.height, 1)
+                if y >= box.y + box.height - 4:
+                    print((y - (box.y + box.height // 2)) // step + 1)
+                    return 2
+                if y <= box.y + 4:
+                    print(((box.y + box.height // 2) - y) // step + 1)
+                    return 3
+                print(x, y)
+                return 0
+        return 1
     if cmd == "items":
         for item in list_items(argv[2]):
             print(item.name)

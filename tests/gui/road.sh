@@ -16,7 +16,8 @@ if [ -z "${GUI_INNER:-}" ]; then
 fi
 
 trap 'gui_stop; rm -rf "$tree"' EXIT
-tree=$(mktemp -d /tmp/linara-road.XXXXXX)
+# Near the root when we may write there, so the way down is short whatever /tmp holds.
+tree=$(mktemp -d /linara-road.XXXXXX 2>/dev/null) || tree=$(mktemp -d /tmp/linara-road.XXXXXX)
 mkdir -p "$tree/lists/sub"
 printf 'apple\nbanana\nbanana\ncherry\n' >"$tree/lists/one.txt"
 printf 'banana\r\ndate\r\napple\r\ndate\r\n' >"$tree/lists/two.txt"
@@ -34,10 +35,24 @@ wait_for() { # wait_for ROLE NAME: until the accessibility bus shows it, at most
   return 1
 }
 click_at() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.4; }
-click_item() {
-  local xy
-  xy=$(atspi item "Folders and files" "$1") || fail "no entry $1 in the folder list: $(atspi items 'Folders and files' | tr '\n' ' ')"
-  click_at $xy
+click_item() { # scrolls the folder list with the wheel until the entry shows, then clicks it
+  local xy rc i missing=0
+  for i in $(seq 1 40); do
+    xy=$(atspi shown "Folders and files" "$1")
+    rc=$?
+    case $rc in
+      0) click_at $xy; return 0 ;;
+      # a wheel notch scrolls three entries
+      2) xdotool mousemove --sync $(atspi center list "Folders and files") click --repeat $(((xy + 2) / 3)) 5 ;;
+      3) xdotool mousemove --sync $(atspi center list "Folders and files") click --repeat $(((xy + 2) / 3)) 4 ;;
+      *) # the bus may still be catching up with a refilled list
+        missing=$((missing + 1))
+        [ $missing -lt 20 ] || fail "no entry $1 in the folder list: $(atspi items 'Folders and files' | tr '\n' ' ')"
+        sleep 0.2 ;;
+    esac
+    sleep 0.05
+  done
+  fail "could not scroll to the entry $1"
 }
 
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 env -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$(mktemp -d)" "$program" >"$shots/road.log" 2>&1 &
@@ -56,7 +71,7 @@ entries=$(atspi items "Folders and files" | tr '\n' ' ')
 [ "$entries" = "[..] [sub] one.txt two.txt " ] || fail "listing of lists: $entries"
 
 # Both boxes unchecked: selecting a file loads nothing; dragging it onto Source 2 loads it there.
-read -r sx sy < <(atspi item "Folders and files" two.txt)
+read -r sx sy < <(atspi shown "Folders and files" two.txt)
 read -r px py < <(atspi center frame "Source 2")
 xdotool mousemove --sync "$sx" "$sy" mousedown 1
 for step in 1 2 3 4 5 6 7 8; do
