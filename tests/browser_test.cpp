@@ -24,15 +24,8 @@ using testing::entries;
 
 namespace {
 
-// The compare window as the frame opens it: created, its constructors run, shown.
-struct window {
-    w_diff w;
-    window()
-    {
-        w.constructors();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-    }
+// The compare window, and the user's hand on its drive list.
+struct window : testing::shown_window {
     // The user picks drive entry `row` (from 0) in the drive list, even the one shown.
     void choose_drive(int row) { emit w.ddlb_1->activated(row); }
 };

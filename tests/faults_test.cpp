@@ -28,15 +28,7 @@
 
 namespace {
 
-struct window {
-    w_diff w;
-    window()
-    {
-        w.constructors();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-    }
-};
+using window = testing::shown_window;
 
 // Indexes of the save types, in the dialog's order.
 enum { text_type = 0, csv_type = 1, html_type = 2, xlsx_type = 3 };

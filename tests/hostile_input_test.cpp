@@ -28,16 +28,7 @@ using testing::entries;
 
 namespace {
 
-// The compare window as the frame opens it: created, its constructors run, shown.
-struct window {
-    w_diff w;
-    window()
-    {
-        w.constructors();
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-    }
-};
+using window = testing::shown_window;
 
 QStringList rows_of(const core::line_table& t)
 {

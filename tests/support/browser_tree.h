@@ -1,6 +1,7 @@
 #pragma once
 // A real folder tree for the browser's tests, and the user's hand on the folder list.
 
+#include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
 
 #include <QByteArray>
@@ -11,6 +12,17 @@
 #include <QTest>
 
 namespace testing {
+
+// The compare window as the frame opens it: created, its constructors run, shown.
+struct shown_window {
+    w_diff w;
+    shown_window()
+    {
+        w.constructors();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+};
 
 // Makes `relative` under `dir`, with its parents.
 inline bool make_folder(const QTemporaryDir& dir, const QString& relative)
