@@ -23,14 +23,10 @@ struct drag_seen {
     bool button_flag_during_drag = true;
 };
 
-// Sends a mouse event to the list's viewport, with `buttons` held.
-void send(rt::listbox* list, QEvent::Type type, const QPoint& at, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &event);
-}
 
 } // namespace
+
+using testing::send_mouse;
 
 class drag_test : public QObject {
     Q_OBJECT
@@ -85,12 +81,12 @@ private slots:
         QSignalSpy moved(w.lb_1, &rt::listbox::ue_mousemove);
         const QPoint at = testing::entry_point(w.lb_1, QStringLiteral("[src]"));
 
-        send(w.lb_1, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
         QCOMPARE(moved.count(), 1);
         QCOMPARE(moved.at(0).at(0).toUInt(), 0u);
         QVERIFY(!w.ib_lbuttondown);
 
-        send(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(down.count(), 1);
         QCOMPARE(down.at(0).at(0).toUInt(), unsigned(rt::mk_lbutton));
         QCOMPARE(down.at(0).at(1).toInt(), at.x());
@@ -99,13 +95,13 @@ private slots:
         // The press chose the entry, as a click does.
         QCOMPARE(w.st_path->text(), QStringLiteral("c:\\src\\"));
 
-        send(w.lb_1, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
         QCOMPARE(up.count(), 1);
         QVERIFY(!w.ib_lbuttondown);
 
         // Other buttons leave the left button's state alone.
-        send(w.lb_1, QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
-        send(w.lb_1, QEvent::MouseButtonRelease, at, Qt::RightButton, Qt::NoButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonRelease, at, Qt::RightButton, Qt::NoButton);
         QCOMPARE(down.count(), 1);
         QCOMPARE(up.count(), 1);
         QVERIFY(drags_.isEmpty());
@@ -118,14 +114,14 @@ private slots:
         const QPoint at = testing::entry_point(w.lb_1, QStringLiteral("two.txt"));
         const int distance = QApplication::startDragDistance();
 
-        send(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(w.is_file, QStringLiteral("c:\\src\\two.txt"));
-        send(w.lb_1, QEvent::MouseMove, at + QPoint(distance - 1, 0), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(distance - 1, 0), Qt::NoButton, Qt::LeftButton);
         QVERIFY(drags_.isEmpty());
         // Short of the distance nothing begins, and the pressed entry stays selected.
         QCOMPARE(w.lb_1->currentItem()->text(), QStringLiteral("two.txt"));
 
-        send(w.lb_1, QEvent::MouseMove, at + QPoint(0, -distance - 2), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(0, -distance - 2), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(drags_.size(), 1);
         const drag_seen& seen = drags_.first();
         QCOMPARE(seen.source, static_cast<QObject*>(w.lb_1));
@@ -136,7 +132,7 @@ private slots:
         QCOMPARE(w.is_file, QStringLiteral("c:\\src\\two.txt"));
 
         // One press, one drag: further moves before a new press begin nothing.
-        send(w.lb_1, QEvent::MouseMove, at + QPoint(0, 3 * distance), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(0, 3 * distance), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(drags_.size(), 1);
     }
 
@@ -146,9 +142,9 @@ private slots:
         QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("[src]")));
         QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("one.txt")));
         const QPoint at = testing::entry_point(w.lb_1, QStringLiteral("[deeper]"));
-        send(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(w.st_path->text(), QStringLiteral("c:\\src\\deeper\\"));
-        send(w.lb_1, QEvent::MouseMove, at + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(drags_.size(), 1);
         QCOMPARE(w.is_file, QStringLiteral("c:\\src\\one.txt"));
     }
@@ -160,13 +156,13 @@ private slots:
         const QPoint far = entry + QPoint(40, 0);
 
         // Moving with no button held.
-        send(w.lb_1, QEvent::MouseMove, far, Qt::NoButton, Qt::NoButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, far, Qt::NoButton, Qt::NoButton);
         // Pressed, released, then moved.
-        send(w.lb_1, QEvent::MouseButtonPress, QPoint(entry.x(), w.lb_1->viewport()->height() - 2), Qt::LeftButton,
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, QPoint(entry.x(), w.lb_1->viewport()->height() - 2), Qt::LeftButton,
             Qt::LeftButton);
-        send(w.lb_1, QEvent::MouseMove, QPoint(far.x(), 2), Qt::NoButton, Qt::LeftButton);
-        send(w.lb_1, QEvent::MouseButtonRelease, far, Qt::LeftButton, Qt::NoButton);
-        send(w.lb_1, QEvent::MouseMove, far + QPoint(0, 40), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, QPoint(far.x(), 2), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonRelease, far, Qt::LeftButton, Qt::NoButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, far + QPoint(0, 40), Qt::NoButton, Qt::LeftButton);
         QVERIFY(drags_.isEmpty());
         // The press below the last entry selected nothing.
         QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
@@ -178,12 +174,12 @@ private slots:
         w_diff& w = open_window();
         QVERIFY(w.lb_1->dragicon().isEmpty());
         const QPoint at = testing::entry_point(w.lb_1, QStringLiteral("[src]"));
-        send(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(w.lb_1->dragicon(), QStringLiteral("dragrow.ico"));
 
         // A picture that is not shipped leaves the drag without one, not without the drag.
         w.lb_1->set_dragicon(QStringLiteral("no_such_picture.ico"));
-        send(w.lb_1, QEvent::MouseMove, at + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(drags_.size(), 1);
         QCOMPARE(drags_.first().source, static_cast<QObject*>(w.lb_1));
         QVERIFY(drags_.first().picture.isEmpty());

@@ -48,12 +48,6 @@ QStringList texts(const rt::grid_pane* pane)
     return column_of(pane, core::column::es_text);
 }
 
-void send(rt::listbox* list, QEvent::Type type, const QPoint& at, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &event);
-}
-
 } // namespace
 
 class road_test : public QObject {
@@ -72,10 +66,10 @@ class road_test : public QObject {
         const QPoint from = testing::entry_point(w.lb_1, text);
         QVERIFY2(!from.isNull(), qPrintable(text));
         drop_target_ = pane;
-        send(w.lb_1, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-        send(w.lb_1, QEvent::MouseMove, from + QPoint(QApplication::startDragDistance() + 5, 0), Qt::NoButton,
+        testing::send_mouse(w.lb_1, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        testing::send_mouse(w.lb_1, QEvent::MouseMove, from + QPoint(QApplication::startDragDistance() + 5, 0), Qt::NoButton,
              Qt::LeftButton);
-        send(w.lb_1, QEvent::MouseButtonRelease, from, Qt::LeftButton, Qt::NoButton);
+        testing::send_mouse(w.lb_1, QEvent::MouseButtonRelease, from, Qt::LeftButton, Qt::NoButton);
         drop_target_ = nullptr;
     }
 

@@ -4,9 +4,11 @@
 #include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
 
+#include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QMouseEvent>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,6 +68,14 @@ inline bool click_entry(rt::listbox* list, const QString& text)
         return false;
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     return true;
+}
+
+// Sends a mouse event to the list's viewport, with `buttons` held, as a hand on the mouse does.
+inline void send_mouse(rt::listbox* list, QEvent::Type type, const QPoint& at, Qt::MouseButton button,
+                       Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &event);
 }
 
 } // namespace testing
