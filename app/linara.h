@@ -6,8 +6,8 @@
 class linara {
 public:
     // Creates the runtime's standard objects; nothing of the program's own.
-    void create() {}
+    void create() { }
     // Sets gs_appname and gs_version and opens w_frame; the command line is not read.
     void open(const QString& commandline);
-    void destroy() {}
+    void destroy() { }
 };

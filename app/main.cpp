@@ -26,8 +26,8 @@ bool have_display()
 int main(int argc, char* argv[])
 {
     if (!have_display()) {
-        std::fputs("tovik: no display found (DISPLAY is not set); start it from a desktop session or under Xvfb.\n",
-                   stderr);
+        std::fputs(
+            "tovik: no display found (DISPLAY is not set); start it from a desktop session or under Xvfb.\n", stderr);
         return EXIT_FAILURE;
     }
     QApplication app(argc, argv);

@@ -48,8 +48,8 @@ QCheckBox* make_check_box(QWidget* parent, const char* name, const QString& acce
     return box;
 }
 
-rt::grid_pane* make_pane(QWidget* parent, const char* name, const QString& accessible, int x, int y, int width,
-                         int height)
+rt::grid_pane* make_pane(
+    QWidget* parent, const char* name, const QString& accessible, int x, int y, int width, int height)
 {
     auto* pane = new rt::grid_pane(parent);
     pane->setObjectName(QLatin1String(name));
@@ -123,8 +123,8 @@ void w_diff::create_controls()
     st_1->setBuddy(dw_1->view());
     st_2->setBuddy(dw_2->view());
 
-    controls_ = {cbx_2, cbx_1, dw_sum, cb_compare, st_path, st_4, st_3, st_2, st_1, lb_1, ddlb_1, dw_diff,
-                 dw_same, dw_2, dw_1};
+    controls_ = {
+        cbx_2, cbx_1, dw_sum, cb_compare, st_path, st_4, st_3, st_2, st_1, lb_1, ddlb_1, dw_diff, dw_same, dw_2, dw_1};
 
     // Tab order: cb_compare, dw_diff, ddlb_1, lb_1, dw_same, dw_1, dw_2 (dw_sum is hidden).
     // The panes take the focus in their views.
@@ -146,15 +146,15 @@ void w_diff::connect_events()
     dw_1->accept_drops_from(lb_1);
     dw_2->accept_drops_from(lb_1);
 
-    connect(ddlb_1, &rt::dropdownlistbox::selectionchanged, this,
-            [this](int index) { ddlb_1_selectionchanged(index); });
+    connect(
+        ddlb_1, &rt::dropdownlistbox::selectionchanged, this, [this](int index) { ddlb_1_selectionchanged(index); });
     connect(lb_1, &rt::listbox::selectionchanged, this, [this](int index) { lb_1_selectionchanged(index); });
     connect(lb_1, &rt::listbox::ue_lbuttondown, this,
-            [this](unsigned flags, int x, int y) { lb_1_ue_lbuttondown(flags, x, y); });
+        [this](unsigned flags, int x, int y) { lb_1_ue_lbuttondown(flags, x, y); });
     connect(lb_1, &rt::listbox::ue_lbuttonup, this,
-            [this](unsigned flags, int x, int y) { lb_1_ue_lbuttonup(flags, x, y); });
+        [this](unsigned flags, int x, int y) { lb_1_ue_lbuttonup(flags, x, y); });
     connect(lb_1, &rt::listbox::ue_mousemove, this,
-            [this](unsigned flags, int x, int y) { lb_1_ue_mousemove(flags, x, y); });
+        [this](unsigned flags, int x, int y) { lb_1_ue_mousemove(flags, x, y); });
 }
 
 void w_diff::constructors()

@@ -1,7 +1,7 @@
 #include "frame/w_splash.h"
 
-#include "runtime/globals.h"
 #include "runtime/app_icon.h"
+#include "runtime/globals.h"
 #include "runtime/units.h"
 
 #include <QLabel>

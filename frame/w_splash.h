@@ -7,7 +7,6 @@
 #include <QList>
 #include <QPushButton>
 
-
 class w_splash : public rt::response_window {
     Q_OBJECT
 public:
@@ -19,5 +18,5 @@ public:
     QLabel* st_1 = nullptr;
     QPushButton* cb_ok = nullptr;
 
-    QList<QWidget*> control_list() const { return QList<QWidget*>{st_app, st_1, cb_ok}; }
+    QList<QWidget*> control_list() const { return QList<QWidget*> {st_app, st_1, cb_ok}; }
 };

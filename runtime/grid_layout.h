@@ -11,11 +11,11 @@ struct cell {
 constexpr int detail_height = 69;
 constexpr int total_height = 53;
 
-constexpr cell row_number{10, 4, 92, 65};  // "GetRow()" on light grey, regular weight
-constexpr cell es_text{138, 4, 1486, 61};  // transparent background
-constexpr cell es_text2{1637, 4, 453, 61}; // transparent background
-constexpr cell total_label{14, 0, 202, 53}; // "Total :", bold, white background
-constexpr cell total_count{206, 0, 220, 49}; // "RowCount()", white background
+constexpr cell row_number {10, 4, 92, 65}; // "GetRow()" on light grey, regular weight
+constexpr cell es_text {138, 4, 1486, 61}; // transparent background
+constexpr cell es_text2 {1637, 4, 453, 61}; // transparent background
+constexpr cell total_label {14, 0, 202, 53}; // "Total :", bold, white background
+constexpr cell total_count {206, 0, 220, 49}; // "RowCount()", white background
 
 // The detail cells from left to right: the row number, es_text, es_text2.
 constexpr cell detail_cells[] = {row_number, es_text, es_text2};

@@ -42,10 +42,10 @@ static void register_stand_ins()
 {
     static const bool done = [] {
         QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica")});
-        QFont::insertSubstitutions(QStringLiteral("Times New Roman"),
-                                   {QStringLiteral("Liberation Serif"), QStringLiteral("Times")});
+            {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                QStringLiteral("Helvetica")});
+        QFont::insertSubstitutions(
+            QStringLiteral("Times New Roman"), {QStringLiteral("Liberation Serif"), QStringLiteral("Times")});
         return true;
     }();
     (void)done;

@@ -29,6 +29,9 @@ QFont sans_8(bool bold);
 
 QColor button_face();
 QColor application_workspace();
-inline QColor light_grey() { return QColor(192, 192, 192); }
+inline QColor light_grey()
+{
+    return QColor(192, 192, 192);
+}
 
 } // namespace rt

@@ -28,9 +28,8 @@ void response_window::fix_size(int width_units, int height_units)
 {
     setFixedSize(units_x(width_units), units_y(height_units));
     setWindowFlags((windowFlags() | Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-                   & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
-                       | Qt::WindowContextHelpButtonHint));
+                       | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+        & ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowContextHelpButtonHint));
 }
 
 QMdiSubWindow* add_sheet(QMdiArea* area, QWidget* sheet)

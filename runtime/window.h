@@ -16,9 +16,9 @@ class window_events {
 public:
     virtual ~window_events() = default;
     // The constructor events of the window's controls, in the order of its control list.
-    virtual void constructors() {}
-    virtual void open_event() {}
-    virtual void close_event() {}
+    virtual void constructors() { }
+    virtual void open_event() { }
+    virtual void close_event() { }
 };
 
 // A modal response window: its opener waits until it closes.
@@ -36,8 +36,7 @@ protected:
 };
 
 // Opens a response window of class W through its reference and waits until it closes.
-template <class W>
-void open_response(QPointer<W>& ref, QWidget* parent)
+template <class W> void open_response(QPointer<W>& ref, QWidget* parent)
 {
     if (ref) {
         ref->raise();

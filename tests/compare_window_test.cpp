@@ -21,11 +21,21 @@ struct designed {
 
 // The window's designed control list, in order of creation.
 const designed controls[] = {
-    {"cbx_2", 650, 733, 83, 77},       {"cbx_1", 650, 57, 83, 77},       {"dw_sum", 1710, 749, 782, 361},
-    {"cb_compare", 2364, 29, 398, 93}, {"st_path", 10, 53, 604, 77},     {"st_4", 1367, 749, 289, 61},
-    {"st_3", 1367, 65, 247, 69},       {"st_2", 732, 745, 549, 65},      {"st_1", 727, 73, 558, 61},
-    {"lb_1", 10, 253, 604, 1133},      {"ddlb_1", 10, 157, 604, 1005},   {"dw_diff", 1303, 817, 1477, 569},
-    {"dw_same", 1303, 141, 1477, 569}, {"dw_2", 645, 817, 631, 569},     {"dw_1", 645, 145, 631, 569},
+    {"cbx_2", 650, 733, 83, 77},
+    {"cbx_1", 650, 57, 83, 77},
+    {"dw_sum", 1710, 749, 782, 361},
+    {"cb_compare", 2364, 29, 398, 93},
+    {"st_path", 10, 53, 604, 77},
+    {"st_4", 1367, 749, 289, 61},
+    {"st_3", 1367, 65, 247, 69},
+    {"st_2", 732, 745, 549, 65},
+    {"st_1", 727, 73, 558, 61},
+    {"lb_1", 10, 253, 604, 1133},
+    {"ddlb_1", 10, 157, 604, 1005},
+    {"dw_diff", 1303, 817, 1477, 569},
+    {"dw_same", 1303, 141, 1477, 569},
+    {"dw_2", 645, 817, 631, 569},
+    {"dw_1", 645, 145, 631, 569},
 };
 
 } // namespace
@@ -86,15 +96,15 @@ private slots:
         w_diff w;
         w.show();
         // The Tab key follows the focus chain, passing over what cannot take the focus by Tab.
-        const QList<QWidget*> expected = {w.dw_diff->view(), w.ddlb_1, w.lb_1, w.dw_same->view(), w.dw_1->view(),
-                                          w.dw_2->view(), w.cb_compare};
+        const QList<QWidget*> expected
+            = {w.dw_diff->view(), w.ddlb_1, w.lb_1, w.dw_same->view(), w.dw_1->view(), w.dw_2->view(), w.cb_compare};
         QWidget* at = w.cb_compare;
         for (QWidget* next : expected) {
             int guard = 1000;
             do
                 at = at->nextInFocusChain();
             while (--guard > 0
-                   && (at == &w || !at->isVisibleTo(&w) || !at->isEnabled() || !(at->focusPolicy() & Qt::TabFocus)));
+                && (at == &w || !at->isVisibleTo(&w) || !at->isEnabled() || !(at->focusPolicy() & Qt::TabFocus)));
             QCOMPARE(at, next);
         }
     }

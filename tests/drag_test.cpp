@@ -23,7 +23,6 @@ struct drag_seen {
     bool button_flag_during_drag = true;
 };
 
-
 } // namespace
 
 using testing::send_mouse;
@@ -158,8 +157,8 @@ private slots:
         // Moving with no button held.
         send_mouse(w.lb_1, QEvent::MouseMove, far, Qt::NoButton, Qt::NoButton);
         // Pressed, released, then moved.
-        send_mouse(w.lb_1, QEvent::MouseButtonPress, QPoint(entry.x(), w.lb_1->viewport()->height() - 2), Qt::LeftButton,
-            Qt::LeftButton);
+        send_mouse(w.lb_1, QEvent::MouseButtonPress, QPoint(entry.x(), w.lb_1->viewport()->height() - 2),
+            Qt::LeftButton, Qt::LeftButton);
         send_mouse(w.lb_1, QEvent::MouseMove, QPoint(far.x(), 2), Qt::NoButton, Qt::LeftButton);
         send_mouse(w.lb_1, QEvent::MouseButtonRelease, far, Qt::LeftButton, Qt::NoButton);
         send_mouse(w.lb_1, QEvent::MouseMove, far + QPoint(0, 40), Qt::NoButton, Qt::LeftButton);

@@ -46,8 +46,7 @@ struct menu_state {
 
 menu_state state_of(m_main* menu)
 {
-    return {menu->m_file.m_open->isEnabled(), menu->m_file.m_saveas->isEnabled(),
-            menu->m_file.m_print->isEnabled()};
+    return {menu->m_file.m_open->isEnabled(), menu->m_file.m_saveas->isEnabled(), menu->m_file.m_print->isEnabled()};
 }
 
 bool toolbar_button_enabled(m_main* menu, QAction* item)
@@ -107,7 +106,7 @@ private slots:
         QCOMPARE(frame()->mdi_1()->subWindowList().size(), 1);
         QCOMPARE(frame()->getactivesheet(), static_cast<QWidget*>(rt::windows().w_diff.data()));
         QCOMPARE(frame()->mdi_1()->subWindowList().first()->windowTitle(),
-                 QStringLiteral("Drag file to the middle windows"));
+            QStringLiteral("Drag file to the middle windows"));
     }
 
     void command_line_changes_nothing()
@@ -123,12 +122,12 @@ private slots:
         start();
         m_main* menu = frame()->menuid();
         const QList<QAction*> bar = frame()->menuBar()->actions();
-        QCOMPARE(texts_of(bar), (QStringList{QStringLiteral("&File"), QStringLiteral("&Help")}));
+        QCOMPARE(texts_of(bar), (QStringList {QStringLiteral("&File"), QStringLiteral("&Help")}));
         const QStringList file = texts_of(menu->m_file.menu->actions()).mid(0, 7);
-        QCOMPARE(file, (QStringList{QStringLiteral("Open"), QStringLiteral("-"), QStringLiteral("Save As"),
-                                    QStringLiteral("-"), QStringLiteral("Print"), QStringLiteral("-"),
-                                    QStringLiteral("E&xit")}));
-        QCOMPARE(texts_of(menu->m_help.menu->actions()), QStringList{QStringLiteral("&About")});
+        QCOMPARE(file,
+            (QStringList {QStringLiteral("Open"), QStringLiteral("-"), QStringLiteral("Save As"), QStringLiteral("-"),
+                QStringLiteral("Print"), QStringLiteral("-"), QStringLiteral("E&xit")}));
+        QCOMPARE(texts_of(menu->m_help.menu->actions()), QStringList {QStringLiteral("&About")});
 
         QStringList buttons;
         for (QAction* a : menu->toolbar()->actions()) {
@@ -136,8 +135,9 @@ private slots:
             QVERIFY2(!a->icon().isNull(), qPrintable(a->iconText()));
             QCOMPARE(a->toolTip(), a->iconText());
         }
-        QCOMPARE(buttons, (QStringList{QStringLiteral("Open"), QStringLiteral("Save As"), QStringLiteral("Print"),
-                                       QStringLiteral("Exit")}));
+        QCOMPARE(buttons,
+            (QStringList {
+                QStringLiteral("Open"), QStringLiteral("Save As"), QStringLiteral("Print"), QStringLiteral("Exit")}));
     }
 
     void sheet_owns_the_enabled_states()
@@ -200,7 +200,7 @@ private slots:
         menu->m_file.m_saveas->setEnabled(true);
         menu->m_file.m_print->trigger();
         menu->m_file.m_saveas->trigger();
-        QCOMPARE(sheet->events, (QStringList{QStringLiteral("ue_print"), QStringLiteral("ue_saveas")}));
+        QCOMPARE(sheet->events, (QStringList {QStringLiteral("ue_print"), QStringLiteral("ue_saveas")}));
         sub->close();
     }
 
@@ -210,8 +210,8 @@ private slots:
         m_main* menu = frame()->menuid();
         QPointer<w_diff> sheet = rt::windows().w_diff;
         bool open_enabled_at_close = false;
-        connect(sheet.data(), &QObject::destroyed, this,
-                [&] { open_enabled_at_close = menu->m_file.m_open->isEnabled(); });
+        connect(
+            sheet.data(), &QObject::destroyed, this, [&] { open_enabled_at_close = menu->m_file.m_open->isEnabled(); });
         menu->m_file.m_exit->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!sheet);
@@ -259,7 +259,7 @@ private slots:
         splash.constructors();
         splash.open_event();
         QCOMPARE(splash.windowTitle(), QStringLiteral("Orlemy's Application"));
-        QCOMPARE(splash.control_list(), (QList<QWidget*>{splash.st_app, splash.st_1, splash.cb_ok}));
+        QCOMPARE(splash.control_list(), (QList<QWidget*> {splash.st_app, splash.st_1, splash.cb_ok}));
         QVERIFY(splash.cb_ok->isDefault());
         QCOMPARE(splash.cb_ok->text(), QStringLiteral("&OK"));
         QVERIFY(splash.minimumSize() == splash.maximumSize());

@@ -67,8 +67,8 @@ class road_test : public QObject {
         QVERIFY2(!from.isNull(), qPrintable(text));
         drop_target_ = pane;
         testing::send_mouse(w.lb_1, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-        testing::send_mouse(w.lb_1, QEvent::MouseMove, from + QPoint(QApplication::startDragDistance() + 5, 0), Qt::NoButton,
-             Qt::LeftButton);
+        testing::send_mouse(w.lb_1, QEvent::MouseMove, from + QPoint(QApplication::startDragDistance() + 5, 0),
+            Qt::NoButton, Qt::LeftButton);
         testing::send_mouse(w.lb_1, QEvent::MouseButtonRelease, from, Qt::LeftButton, Qt::NoButton);
         drop_target_ = nullptr;
     }
@@ -138,9 +138,9 @@ private slots:
         QCOMPARE(texts(w.dw_same), rows({"apple", "banana", "banana"}));
         QCOMPARE(texts(w.dw_diff), rows({"cherry", "date", "date"}));
         const QString one = lists_ + QStringLiteral("one.txt"), two = lists_ + QStringLiteral("two.txt");
-        QCOMPARE(column_of(w.dw_diff, core::column::es_text2), (QStringList{one, two, two}));
-        QCOMPARE(texts(w.dw_sum), rows({"Similarity", "apple", "banana", "banana", "", "Difference", "cherry",
-                                               "date", "date"}));
+        QCOMPARE(column_of(w.dw_diff, core::column::es_text2), (QStringList {one, two, two}));
+        QCOMPARE(texts(w.dw_sum),
+            rows({"Similarity", "apple", "banana", "banana", "", "Difference", "cherry", "date", "date"}));
         QCOMPARE(w.dw_same->count_label()->text(), QStringLiteral("3"));
         QCOMPARE(w.dw_diff->count_label()->text(), QStringLiteral("3"));
         QCOMPARE(rt::windows().w_frame->microhelp(), QStringLiteral("Ready"));

@@ -108,7 +108,8 @@ void find_members(const sorted_source& s1, const sorted_source& s2, membership& 
         std::size_t same_a = 0, only1_a = 0, only2_a = 0;
         std::size_t same_b = 0, only1_b = 0, only2_b = 0;
         try {
-            core::joining_thread other([&] { merge_range(s1.rows, 0, mid1, s2.rows, 0, mid2, m, same_a, only1_a, only2_a); });
+            core::joining_thread other(
+                [&] { merge_range(s1.rows, 0, mid1, s2.rows, 0, mid2, m, same_a, only1_a, only2_a); });
             merge_range(s1.rows, mid1, s1.n, s2.rows, mid2, s2.n, m, same_b, only1_b, only2_b);
             other.join();
             m.same = same_a + same_b;

@@ -9,7 +9,8 @@ namespace core {
 
 class joining_thread {
 public:
-    template <class F> explicit joining_thread(F&& f)
+    template <class F>
+    explicit joining_thread(F&& f)
         : t_(std::forward<F>(f))
     {
     }

@@ -71,8 +71,8 @@ inline bool click_entry(rt::listbox* list, const QString& text)
 }
 
 // Sends a mouse event to the list's viewport, with `buttons` held, as a hand on the mouse does.
-inline void send_mouse(rt::listbox* list, QEvent::Type type, const QPoint& at, Qt::MouseButton button,
-                       Qt::MouseButtons buttons)
+inline void send_mouse(
+    rt::listbox* list, QEvent::Type type, const QPoint& at, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, QPointF(at), QPointF(list->viewport()->mapToGlobal(at)), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &event);
