@@ -1,6 +1,13 @@
 # Shared by the real-window tests (tests/gui/*.sh): a private Xvfb display, the program under it, and waiting
 # for its windows. Sourced, not run.
 
+# gui_setup PROGRAM: names the program under test and the folder its screenshots go to.
+gui_setup() {
+  program=$1
+  shots=${GUI_SHOTS:-$(dirname "$program")/../gui-shots}
+  mkdir -p "$shots"
+}
+
 gui_require() {
   local tool
   for tool in Xvfb xdotool import "$@"; do

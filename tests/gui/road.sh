@@ -5,9 +5,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
-program=$1
-shots=${GUI_SHOTS:-$(dirname "$program")/../gui-shots}
-mkdir -p "$shots"
+gui_setup "$1"
 
 gui_require dbus-run-session
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }

@@ -4,9 +4,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
-program=$1
-shots=${GUI_SHOTS:-$(dirname "$program")/../gui-shots}
-mkdir -p "$shots"
+gui_setup "$1"
 
 gui_require
 trap gui_stop EXIT
