@@ -1,5 +1,7 @@
 #include "runtime/line_file.h"
 
+#include "compare/linetable/big_memory.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,19 +25,17 @@ namespace core {
 namespace {
 
 // The buffer a file is read into, which becomes the text itself when the file is UTF-8 already.
-// Large buffers are mapped directly and asked for huge pages: filling 40 MB of small pages costs
-// more than reading the file.
 class file_buffer : public text_block {
 public:
     file_buffer() = default;
     file_buffer(const file_buffer&) = delete;
     file_buffer& operator=(const file_buffer&) = delete;
-    ~file_buffer() override { release(); }
+    ~file_buffer() override { big_memory::release(data_, allocated_); }
     const char* data() const override { return data_; }
     std::size_t size() const override { return size_; }
 
     char* bytes() { return data_; }
-    bool mapped() const { return mapped_ != 0; }
+    bool mapped() const { return big_memory::is_mapped(allocated_); }
     std::size_t capacity() const { return capacity_; }
     void set_size(std::size_t size) { size_ = size; }
 
@@ -46,71 +46,32 @@ public:
         if (capacity <= capacity_)
             return true;
         char* p = nullptr;
-        std::size_t mapped = 0;
-        if (capacity >= map_threshold) {
-            mapped = (capacity + huge_page - 1) / huge_page * huge_page;
-            void* m = ::mmap(nullptr, mapped + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (m == MAP_FAILED)
-                return false;
-            // Trim to a huge-page boundary at both ends, so the whole buffer can use them.
-            auto* raw = static_cast<char*>(m);
-            const std::uintptr_t addr = reinterpret_cast<std::uintptr_t>(raw);
-            const std::size_t head = (huge_page - addr % huge_page) % huge_page;
-            if (head)
-                ::munmap(raw, head);
-            if (huge_page - head)
-                ::munmap(raw + head + mapped, huge_page - head);
-            p = raw + head;
-            ::madvise(p, mapped, MADV_HUGEPAGE);
-        } else {
-            p = static_cast<char*>(std::malloc(capacity));
-            if (!p)
-                return false;
+        try {
+            p = static_cast<char*>(big_memory::allocate(capacity));
+        } catch (const std::bad_alloc&) {
+            return false;
         }
         if (size_)
             std::memcpy(p, data_, size_);
-        release();
+        big_memory::release(data_, allocated_);
         data_ = p;
-        capacity_ = mapped ? mapped : capacity;
-        mapped_ = mapped;
+        allocated_ = capacity;
+        capacity_ = big_memory::usable(capacity);
         return true;
     }
 
     // Gives back what is well beyond the size (a file that shrank while it was read).
     void trim()
     {
-        if (mapped_) {
-            const std::size_t keep = std::max<std::size_t>((size_ + huge_page - 1) / huge_page, 1) * huge_page;
-            if (keep < mapped_) {
-                ::munmap(data_ + keep, mapped_ - keep);
-                mapped_ = capacity_ = keep;
-            }
-        } else if (capacity_ - size_ > 64 * 1024) {
-            if (char* p = static_cast<char*>(std::realloc(data_, std::max<std::size_t>(size_, 1)))) {
-                data_ = p;
-                capacity_ = std::max<std::size_t>(size_, 1);
-            }
-        }
+        allocated_ = big_memory::shrink(data_, allocated_, std::max<std::size_t>(size_, 1));
+        capacity_ = std::min(capacity_, big_memory::usable(allocated_));
     }
 
 private:
-    static constexpr std::size_t huge_page = 2u << 20;
-    static constexpr std::size_t map_threshold = 4u << 20;
-
-    void release()
-    {
-        if (mapped_)
-            ::munmap(data_, mapped_);
-        else
-            std::free(data_);
-        data_ = nullptr;
-        capacity_ = mapped_ = 0;
-    }
-
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    std::size_t mapped_ = 0; // the mapped length, 0 for a malloc'd buffer
+    std::size_t allocated_ = 0; // as asked of big_memory
 };
 
 std::atomic<line_file::read_function> read_hook {nullptr};

@@ -17,13 +17,14 @@ namespace core {
 namespace {
 
 using detail::row_ref;
+using detail::row_vector;
 
 // A source's rows in ascending text order. Loading leaves a source sorted, so this is normally
 // the table's own array; otherwise a sorted copy of the references is made in `storage`.
 struct sorted_source {
     const row_ref* rows = nullptr;
     std::size_t n = 0;
-    std::vector<row_ref> storage;
+    row_vector storage;
 };
 
 void order_source(const line_table& t, sorted_source& out)
@@ -57,12 +58,13 @@ void merge_range(const row_ref* a, std::size_t i1, std::size_t e1, const row_ref
 {
     // The texts lie in file order while the walk goes in text order, so every text is a cache
     // miss; asking for them some rows ahead keeps the memory busy instead of the walk waiting.
-    constexpr std::size_t ahead = 12;
+    constexpr std::size_t ahead = 32;
+    std::size_t p1 = i1, p2 = i2;
     while (i1 < e1 && i2 < e2) {
-        if (i1 + ahead < e1)
-            __builtin_prefetch(a[i1 + ahead].text);
-        if (i2 + ahead < e2)
-            __builtin_prefetch(b[i2 + ahead].text);
+        for (; p1 < e1 && p1 < i1 + ahead; ++p1)
+            detail::prefetch_text(a[p1]);
+        for (; p2 < e2 && p2 < i2 + ahead; ++p2)
+            detail::prefetch_text(b[p2]);
         const int c = detail::compare_rows(a[i1], b[i2]);
         if (c < 0) {
             ++i1;
@@ -133,6 +135,20 @@ std::size_t rows_that_fit(line_table::impl& d, std::size_t wanted)
     return d.room_left();
 }
 
+// Writes the rows of `s` from `from` on whose found flag is `wanted`, labelled `label`, to
+// out[k..fits) and returns where the next row goes. `out` has room for fits + 1 rows: every row
+// is written and only the marked ones are kept, which spares a branch the processor could not
+// foretell, and the spare place takes the last write.
+std::size_t put_marked(row_ref* out, std::size_t k, std::size_t fits, const sorted_source& s,
+    const std::vector<std::uint8_t>& found, std::uint8_t wanted, std::uint32_t label, std::size_t from = 0)
+{
+    for (std::size_t i = from; i < s.n && k < fits; ++i) {
+        out[k] = row_ref {s.rows[i].text, s.rows[i].len, label};
+        k += found[i] == wanted;
+    }
+    return k;
+}
+
 void fill_same(line_table& table, const line_table& source1, const sorted_source& s1, const membership& m)
 {
     change_scope scope(table);
@@ -140,25 +156,13 @@ void fill_same(line_table& table, const line_table& source1, const sorted_source
     try {
         const std::size_t fits = rows_that_fit(d, m.same);
         d.keep_blocks_of(line_table_access::of(source1));
-        d.rows.reserve(fits);
-        for (std::size_t i = 0; i < s1.n && d.rows.size() < fits; ++i)
-            if (m.found1[i])
-                d.rows.push_back(row_ref {s1.rows[i].text, s1.rows[i].len, 0});
+        d.rows.resize(fits + 1);
+        d.rows.resize(put_marked(d.rows.data(), 0, fits, s1, m.found1, 1, 0));
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
     table.setsort("es_text A");
     d.sorted_by_text = true;
-}
-
-// Appends the rows of `s` from `from` on whose found flag is `wanted`, labelled `label`, while
-// `out` holds fewer than `fits` rows.
-void append_marked(std::vector<row_ref>& out, const sorted_source& s, const std::vector<std::uint8_t>& found,
-    std::uint8_t wanted, std::uint32_t label, std::size_t fits, std::size_t from = 0)
-{
-    for (std::size_t i = from; i < s.n && out.size() < fits; ++i)
-        if (found[i] == wanted)
-            out.push_back(row_ref {s.rows[i].text, s.rows[i].len, label});
 }
 
 void fill_diff(line_table& table, const line_table& source1, const line_table& source2, const sorted_source& s1,
@@ -173,20 +177,23 @@ void fill_diff(line_table& table, const line_table& source1, const line_table& s
         d.keep_blocks_of(line_table_access::of(source2));
         const std::uint32_t l1 = d.intern2(label1);
         const std::uint32_t l2 = d.intern2(label2);
-        d.rows.reserve(fits);
+        d.rows.resize(fits + 1);
+        row_ref* const out = d.rows.data();
+        std::size_t k = 0;
         const int order = detail::compare_text(label1, label2);
         if (fits < wanted) {
             // What the row-by-row passes would have managed to hold: source 1's rows first.
-            append_marked(d.rows, s1, m.found1, 0, l1, fits);
-            append_marked(d.rows, s2, m.found2, 0, l2, fits);
+            k = put_marked(out, k, fits, s1, m.found1, 0, l1);
+            k = put_marked(out, k, fits, s2, m.found2, 0, l2);
+            d.rows.resize(k);
             const std::vector<detail::sort_term> terms = {{column::es_text2, true}, {column::es_text, true}};
             detail::sort_rows(d, terms);
         } else if (order < 0) {
-            append_marked(d.rows, s1, m.found1, 0, l1, fits);
-            append_marked(d.rows, s2, m.found2, 0, l2, fits);
+            k = put_marked(out, k, fits, s1, m.found1, 0, l1);
+            k = put_marked(out, k, fits, s2, m.found2, 0, l2);
         } else if (order > 0) {
-            append_marked(d.rows, s2, m.found2, 0, l2, fits);
-            append_marked(d.rows, s1, m.found1, 0, l1, fits);
+            k = put_marked(out, k, fits, s2, m.found2, 0, l2);
+            k = put_marked(out, k, fits, s1, m.found1, 0, l1);
         } else {
             // One label for both: one group, ordered by text alone.
             std::size_t i = 0, j = 0;
@@ -198,16 +205,18 @@ void fill_diff(line_table& table, const line_table& source1, const line_table& s
                 if (i == s1.n || j == s2.n)
                     break;
                 if (detail::compare_rows(s2.rows[j], s1.rows[i]) < 0) {
-                    d.rows.push_back(row_ref {s2.rows[j].text, s2.rows[j].len, l2});
+                    out[k++] = row_ref {s2.rows[j].text, s2.rows[j].len, l2};
                     ++j;
                 } else {
-                    d.rows.push_back(row_ref {s1.rows[i].text, s1.rows[i].len, l1});
+                    out[k++] = row_ref {s1.rows[i].text, s1.rows[i].len, l1};
                     ++i;
                 }
             }
-            append_marked(d.rows, s1, m.found1, 0, l1, fits, i);
-            append_marked(d.rows, s2, m.found2, 0, l2, fits, j);
+            k = put_marked(out, k, fits, s1, m.found1, 0, l1, i);
+            k = put_marked(out, k, fits, s2, m.found2, 0, l2, j);
         }
+        if (fits >= wanted)
+            d.rows.resize(k);
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
@@ -231,24 +240,32 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
         const std::size_t fits = rows_that_fit(d, wanted);
         d.keep_blocks_of(line_table_access::of(source1));
         d.keep_blocks_of(line_table_access::of(source2));
-        d.rows.reserve(fits);
-        auto push = [&](const row_ref& r) {
-            if (d.rows.size() < fits)
-                d.rows.push_back(r);
-        };
         const std::string_view similarity = d.store("Similarity");
         const std::string_view difference = d.store("Difference");
-        push(row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0});
-        for (std::size_t i = 0; i < same_rows; ++i)
-            push(row_ref {ds.rows[i].text, ds.rows[i].len, 0});
-        push(row_ref {});
-        push(row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0});
         // The labels are few: map each of the difference list's to this table's own once.
         std::vector<std::uint32_t> labels(dd.texts2.size());
         for (std::size_t i = 1; i < labels.size(); ++i)
             labels[i] = d.intern2(dd.texts2[i]);
-        for (std::size_t i = 0; i < diff_rows; ++i)
-            push(row_ref {dd.rows[i].text, dd.rows[i].len, labels[dd.rows[i].text2]});
+
+        d.rows.resize(fits);
+        row_ref* const out = d.rows.data();
+        std::size_t k = 0;
+        auto put = [&](const row_ref& r) {
+            if (k < fits)
+                out[k++] = r;
+        };
+        put(row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0});
+        // The similar rows have no second text: they are taken as they are.
+        const std::size_t similar = std::min(same_rows, fits - k);
+        std::copy(ds.rows.begin(), ds.rows.begin() + static_cast<std::ptrdiff_t>(similar), out + k);
+        k += similar;
+        put(row_ref {});
+        put(row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0});
+        const std::size_t different = std::min(diff_rows, fits - k);
+        for (std::size_t i = 0; i < different; ++i)
+            out[k + i] = row_ref {dd.rows[i].text, dd.rows[i].len, labels[dd.rows[i].text2]};
+        k += different;
+        d.rows.resize(k);
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }

@@ -66,7 +66,7 @@ std::shared_ptr<const text_block> make_block(std::string text)
 void line_table::impl::clear()
 {
     // Swapping with empties gives the memory back; a cleared vector would keep its capacity.
-    std::vector<detail::row_ref>().swap(rows);
+    detail::row_vector().swap(rows);
     std::vector<std::shared_ptr<const text_block>>().swap(blocks);
     arena.reset();
     texts2.assign(1, std::string_view {});
@@ -289,7 +289,7 @@ long line_table::rowscopy(long first, long last, line_table& target, long before
     const long at = before == 0 ? tn : before - 1;
     try {
         // A copy first: the target may be this very table.
-        std::vector<detail::row_ref> copies(d_->rows.begin() + (first - 1), d_->rows.begin() + last);
+        detail::row_vector copies(d_->rows.begin() + (first - 1), d_->rows.begin() + last);
         if (&t != d_.get()) {
             t.keep_blocks_of(*d_);
             std::vector<std::uint32_t> mapped(d_->texts2.size(), std::numeric_limits<std::uint32_t>::max());

@@ -2,6 +2,7 @@
 // The inside of a line table, shared by the table itself and the compare engine, which builds
 // its result lists straight from row references.
 
+#include "compare/linetable/big_memory.h"
 #include "compare/linetable/line_table.h"
 
 #include <cstdint>
@@ -24,6 +25,17 @@ struct row_ref {
     std::string_view view() const { return {text, len}; }
 };
 static_assert(sizeof(row_ref) == 16, "rows must stay small");
+
+// The rows of a table or of a list on its way to one.
+using row_vector = std::vector<row_ref, big_allocator<row_ref>>;
+
+// Asks the memory for a row's text from `from` on, ahead of its use. Half of all lines cross a
+// cache line, so both ends are asked for.
+inline void prefetch_text(const row_ref& r, std::uint32_t from = 0)
+{
+    __builtin_prefetch(r.text + from);
+    __builtin_prefetch(r.text + (r.len ? r.len - 1 : 0));
+}
 
 // Ascending text order of the whole program: Unicode code-point order, which for UTF-8 is the
 // order of the bytes taken as unsigned (memcmp), a shorter text before any text it begins.
@@ -105,7 +117,7 @@ bool parse_sort(std::string_view expression, std::vector<sort_term>& out);
 } // namespace detail
 
 struct line_table::impl {
-    std::vector<detail::row_ref> rows;
+    detail::row_vector rows;
     // Every block a row or a second text points into; shared with the tables rows were copied to.
     std::vector<std::shared_ptr<const text_block>> blocks;
     std::shared_ptr<detail::arena_block> arena;

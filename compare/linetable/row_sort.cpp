@@ -71,7 +71,7 @@ bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, co
     const row_ref& first = rows[keys[0].index];
     for (std::size_t i = 1; i < n; ++i) {
         if (i + 8 < n)
-            __builtin_prefetch(rows[keys[i + 8].index].text + depth);
+            prefetch_text(rows[keys[i + 8].index], depth);
         const row_ref& r = rows[keys[i].index];
         if (r.len != first.len || std::memcmp(r.text + depth, first.text + depth, r.len - depth) != 0)
             return false;
@@ -79,23 +79,90 @@ bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, co
     return true;
 }
 
-// Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
-// `depth`, into ascending text order, equal texts by old position.
-void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
+// Byte `b` (0 to 15) of a key's cached bytes.
+inline unsigned key_byte(const text_key& k, unsigned b)
 {
-    std::sort(keys, keys + n, by_bytes_then_index {});
+    const std::uint64_t word = b < 8 ? k.hi : k.lo;
+    return static_cast<unsigned>(word >> (56 - 8 * (b % 8))) & 0xffu;
+}
+
+// Below this many keys a comparison sort costs less than one more distribution.
+constexpr std::size_t radix_threshold = 64;
+
+// Orders keys[0..n) by their cached bytes, then by old position. The first `known` cached
+// bytes of all of them are equal and they are in the order of their old positions; each
+// distribution on the next byte is stable, so keys whose cached bytes all agree are left in
+// that order. `spare` has room for n keys.
+void order_keys(text_key* keys, std::size_t n, unsigned known, text_key* spare)
+{
+    std::size_t count[256];
+    for (;;) {
+        if (n < 2 || known >= key_bytes)
+            return;
+        if (n <= radix_threshold) {
+            std::sort(keys, keys + n, by_bytes_then_index {});
+            return;
+        }
+        std::fill(std::begin(count), std::end(count), std::size_t(0));
+        for (std::size_t i = 0; i < n; ++i)
+            ++count[key_byte(keys[i], known)];
+        if (count[key_byte(keys[0], known)] != n)
+            break;
+        ++known; // all alike in this byte: nothing to move
+    }
+    std::size_t start[257];
+    start[0] = 0;
+    for (unsigned b = 0; b < 256; ++b)
+        start[b + 1] = start[b] + count[b];
+    std::copy(start, start + 256, count);
+    for (std::size_t i = 0; i < n; ++i)
+        spare[count[key_byte(keys[i], known)]++] = keys[i];
+    std::copy(spare, spare + n, keys);
+    for (unsigned b = 0; b < 256; ++b)
+        order_keys(keys + start[b], start[b + 1] - start[b], known + 1, spare);
+}
+
+// Orders a run of keys with equal cached bytes at `depth`: a text that ends within them is a
+// beginning of every longer one, so the ended texts come first, shortest first, then the
+// others; equal lengths and the others keep the order of their old positions.
+text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth)
+{
+    const std::uint32_t next = depth + key_bytes;
+    auto rank = [next](const text_key& k) { return k.len <= next ? k.len : next + 1; };
+    auto before = [&](const text_key& a, const text_key& b) {
+        const std::uint32_t ra = rank(a), rb = rank(b);
+        return ra != rb ? ra < rb : a.index < b.index;
+    };
+    if (end - run <= 16) {
+        // Mostly two or three rows: an insertion sort, without the setup of a general one.
+        for (text_key* i = run + 1; i < end; ++i) {
+            const text_key k = *i;
+            text_key* j = i;
+            for (; j > run && before(k, j[-1]); --j)
+                *j = j[-1];
+            *j = k;
+        }
+    } else {
+        std::sort(run, end, before);
+    }
+    return std::partition_point(run, end, [next](const text_key& k) { return k.len <= next; });
+}
+
+// Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
+// `depth` (of which the first `known` are equal), into ascending text order, equal texts by old
+// position. They come in the order of their old positions; `spare` has room for n keys.
+void sort_group(
+    text_key* keys, std::size_t n, std::uint32_t depth, unsigned known, const row_ref* rows, text_key* spare)
+{
+    order_keys(keys, n, known, spare);
     const std::uint32_t next = depth + key_bytes;
     for (std::size_t i = 0; i < n;) {
         std::size_t j = i + 1;
         while (j < n && same_bytes(keys[j], keys[i]))
             ++j;
         if (j - i > 1) {
-            // Equal bytes: a text that ends within them is a beginning of every longer one,
-            // so the ended texts come first, shortest first; the others go on at the next depth.
-            text_key* run = keys + i;
             text_key* const end = keys + j;
-            text_key* longer = std::stable_partition(run, end, [&](const text_key& k) { return k.len <= next; });
-            std::stable_sort(run, longer, [](const text_key& a, const text_key& b) { return a.len < b.len; });
+            text_key* const longer = ended_first(keys + i, end, depth);
             const auto rest = static_cast<std::size_t>(end - longer);
             // Repeated lines are common: a run of one text is in order already (by position).
             if (rest > 1 && !all_equal_from(longer, rest, next, rows)) {
@@ -113,10 +180,10 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, const row_re
                         if (end - k > 16)
                             __builtin_prefetch(&rows[k[16].index]);
                         if (end - k > 8)
-                            __builtin_prefetch(rows[k[8].index].text + next);
+                            prefetch_text(rows[k[8].index], next);
                         load_key(*k, rows[k->index], next);
                     }
-                    sort_group(longer, rest, next, rows);
+                    sort_group(longer, rest, next, 0, rows, spare);
                 }
             }
         }
@@ -142,8 +209,26 @@ template <class First, class Second> void on_two_threads(bool parallel, First fi
     other.join();
 }
 
+// The keys of one sort, not initialised.
+class key_array {
+public:
+    explicit key_array(std::size_t n)
+        : bytes_(n * sizeof(text_key))
+        , keys_(static_cast<text_key*>(big_memory::allocate(bytes_)))
+    {
+    }
+    ~key_array() { big_memory::release(keys_, bytes_); }
+    key_array(const key_array&) = delete;
+    key_array& operator=(const key_array&) = delete;
+    text_key* data() const { return keys_; }
+
+private:
+    std::size_t bytes_;
+    text_key* keys_;
+};
+
 // Writes the rows of keys[from..to) in their order to sorted[from..to).
-void gather(const std::vector<row_ref>& rows, const text_key* keys, std::size_t from, std::size_t to, row_ref* sorted)
+void gather(const row_vector& rows, const text_key* keys, std::size_t from, std::size_t to, row_ref* sorted)
 {
     // The rows are read in their new order, which is anywhere: ask for them a little ahead.
     constexpr std::size_t ahead = 16;
@@ -158,13 +243,13 @@ void gather(const std::vector<row_ref>& rows, const text_key* keys, std::size_t 
 // buckets of their first two bytes, then each bucket is sorted on its own. Buckets are split
 // between two threads where that pays, each also placing the rows of its half; the order is
 // total (old positions break ties), so it never depends on the split.
-void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
+void text_order(const row_vector& rows, row_vector& sorted)
 {
     const std::size_t n = rows.size();
     // Left uninitialised: every key is written before it is read, and clearing them first
     // would be one more pass over the largest array of the sort.
-    const std::unique_ptr<text_key[]> keys(new text_key[n]);
-    text_key* const spread = keys.get();
+    const key_array keys(n);
+    text_key* const spread = keys.data();
     auto key_of = [&](std::size_t i) {
         text_key k;
         k.index = static_cast<std::uint32_t>(i);
@@ -175,7 +260,8 @@ void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
     if (n < small_table) {
         for (std::size_t i = 0; i < n; ++i)
             spread[i] = key_of(i);
-        sort_group(spread, n, 0, rows.data());
+        const key_array spare(n);
+        sort_group(spread, n, 0, 0, rows.data(), spare.data());
         gather(rows, spread, 0, n, sorted.data());
         return;
     }
@@ -207,10 +293,15 @@ void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
     on_two_threads(
         two, [&] { place(count_a, 0, mid); }, [&] { place(count_b, mid, n); });
 
+    // The keys of a bucket share their first two bytes.
     auto sort_buckets = [&](std::size_t from, std::size_t to) {
+        std::size_t largest = 0;
+        for (std::size_t b = from; b < to; ++b)
+            largest = std::max(largest, starts[b + 1] - starts[b]);
+        const key_array spare(largest);
         for (std::size_t b = from; b < to; ++b)
             if (starts[b + 1] - starts[b] > 1)
-                sort_group(spread + starts[b], starts[b + 1] - starts[b], 0, rows.data());
+                sort_group(spread + starts[b], starts[b + 1] - starts[b], 0, 2, rows.data(), spare.data());
         gather(rows, spread, starts[from], starts[to], sorted.data());
     };
     std::size_t half = buckets;
@@ -231,7 +322,7 @@ void text_order(const std::vector<row_ref>& rows, std::vector<row_ref>& sorted)
 
 // Stable descending order from ascending: the runs of equal texts change places, the rows
 // within a run keep theirs.
-void reverse_runs(std::vector<row_ref>& rows)
+void reverse_runs(row_vector& rows)
 {
     std::reverse(rows.begin(), rows.end());
     for (std::size_t i = 0; i < rows.size();) {
@@ -261,7 +352,7 @@ void sort_by_text2(line_table::impl& d, bool ascending)
         ++starts[rank[r.text2] + 1];
     for (std::size_t i = 1; i <= m; ++i)
         starts[i] += starts[i - 1];
-    std::vector<row_ref> sorted(d.rows.size());
+    row_vector sorted(d.rows.size());
     for (const row_ref& r : d.rows)
         sorted[starts[rank[r.text2]]++] = r;
     d.rows.swap(sorted);
@@ -269,16 +360,16 @@ void sort_by_text2(line_table::impl& d, bool ascending)
 
 } // namespace
 
-void sort_by_text(std::vector<row_ref>& rows)
+void sort_by_text(row_vector& rows)
 {
     if (rows.size() < 2)
         return;
-    std::vector<row_ref> sorted(rows.size());
+    row_vector sorted(rows.size());
     text_order(rows, sorted);
     rows.swap(sorted);
 }
 
-bool is_sorted_by_text(const std::vector<row_ref>& rows)
+bool is_sorted_by_text(const row_vector& rows)
 {
     for (std::size_t i = 1; i < rows.size(); ++i)
         if (compare_rows(rows[i - 1], rows[i]) > 0)
@@ -306,7 +397,7 @@ void sort_rows(line_table::impl& d, const std::vector<sort_term>& terms)
         pass(terms.front());
         return;
     }
-    const std::vector<row_ref> before = d.rows;
+    const row_vector before = d.rows;
     try {
         for (auto t = terms.rbegin(); t != terms.rend(); ++t)
             pass(*t);

@@ -13,10 +13,10 @@ namespace detail {
 void sort_rows(line_table::impl& d, const std::vector<sort_term>& terms);
 
 // Reorders `rows` by es_text ascending, stably.
-void sort_by_text(std::vector<row_ref>& rows);
+void sort_by_text(row_vector& rows);
 
 // True when `rows` are in ascending es_text order.
-bool is_sorted_by_text(const std::vector<row_ref>& rows);
+bool is_sorted_by_text(const row_vector& rows);
 
 } // namespace detail
 } // namespace core

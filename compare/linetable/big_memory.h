@@ -1,0 +1,47 @@
+#pragma once
+// Memory for the large arrays of the program (file text, rows, sort keys). Arrays of millions
+// of rows are mapped on their own and asked for huge pages: faulting in tens of megabytes of
+// small pages one by one costs more than the work done on them.
+
+#include <cstddef>
+#include <limits>
+#include <new>
+
+namespace core {
+
+namespace big_memory {
+
+// At least `bytes` bytes, aligned for any type; throws std::bad_alloc when there are none.
+void* allocate(std::size_t bytes);
+// Gives back what allocate(bytes) gave, with the same `bytes`.
+void release(void* p, std::size_t bytes) noexcept;
+// How many bytes allocate(bytes) really reserves: what the array may grow into for free.
+std::size_t usable(std::size_t bytes) noexcept;
+// True when allocate(bytes) maps the memory on its own (and it is cleared at first touch).
+bool is_mapped(std::size_t bytes) noexcept;
+// Gives back the part of a mapped allocation of `bytes` beyond `keep`, where whole huge pages
+// allow it; returns the size to name from now on in release and shrink. Heap memory stays.
+std::size_t shrink(void* p, std::size_t bytes, std::size_t keep) noexcept;
+
+} // namespace big_memory
+
+// A standard allocator over big_memory, for std::vector.
+template <class T> struct big_allocator {
+    using value_type = T;
+
+    big_allocator() noexcept = default;
+    template <class U> big_allocator(const big_allocator<U>&) noexcept { }
+
+    T* allocate(std::size_t n)
+    {
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T))
+            throw std::bad_alloc();
+        return static_cast<T*>(big_memory::allocate(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) noexcept { big_memory::release(p, n * sizeof(T)); }
+
+    template <class U> bool operator==(const big_allocator<U>&) const noexcept { return true; }
+    template <class U> bool operator!=(const big_allocator<U>&) const noexcept { return false; }
+};
+
+} // namespace core
