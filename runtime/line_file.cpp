@@ -282,11 +282,22 @@ bool line_file::read_text(file_text& out)
     return !failed;
 }
 
+std::size_t past_line_end(const char* text, std::size_t from, std::size_t end)
+{
+    for (std::size_t i = from; i < end; ++i) {
+        if (text[i] == '\n')
+            return i + 1;
+        if (text[i] == '\r')
+            return i + 1 < end && text[i + 1] == '\n' ? i + 2 : i + 1;
+    }
+    return end;
+}
+
 // ---- kept_lines -----------------------------------------------------------------------------
 
 // Terminators are found 64 bytes at a time and then taken bit by bit, which keeps the cost per
 // line small when lines are short and per byte small when they are long.
-bool kept_lines::next(std::vector<line_span>& out, std::size_t max)
+bool kept_lines::next(span_vector& out, std::size_t max)
 {
     out.clear();
     if (pos_ >= end_)

@@ -3,6 +3,7 @@
 // into lines. A line ends at LF, CRLF or a lone CR; a last line without terminator is a line;
 // every other byte, NUL included, belongs to its line. Lines have no length limit.
 
+#include "compare/linetable/big_memory.h"
 #include "compare/linetable/line_table.h"
 
 #include <cstddef>
@@ -58,6 +59,14 @@ private:
     std::string error_;
 };
 
+// Spans of many lines at once: they are mapped with huge pages like the rows they become.
+using span_vector = std::vector<line_span, big_allocator<line_span>>;
+
+// Where the first line that ends at or after `from` in text[.., end) ends, past its terminator
+// (both bytes of a CRLF); `end` when no line ends there. Cutting text at this point, each part
+// gives the lines that the whole gives, so the parts can be cut into lines at the same time.
+std::size_t past_line_end(const char* text, std::size_t from, std::size_t end);
+
 // Cuts text into the lines that a source keeps: every line that is neither empty nor made of
 // blanks (code 32) only, as it stands, without its terminator.
 class kept_lines {
@@ -70,7 +79,7 @@ public:
     }
 
     // Replaces `out` with the next kept lines, at most `max` of them; false once none are left.
-    bool next(std::vector<line_span>& out, std::size_t max);
+    bool next(span_vector& out, std::size_t max);
 
 private:
     const char* text_;

@@ -3,6 +3,8 @@
 
 #include "runtime/line_file.h"
 
+#include "compare/linetable/joining_thread.h"
+
 #include <uchardet/uchardet.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -117,6 +120,25 @@ std::size_t utf8_valid_until(const unsigned char* s, std::size_t begin, std::siz
             return i;
         i += len;
     }
+}
+
+// Below this many bytes a second thread costs more than it saves.
+constexpr std::size_t parallel_check = std::size_t(4) << 20;
+
+// utf8_valid_until, over the two halves of a large text at once. The halves meet at a byte
+// that starts a character, so each is checked as the whole would be: where the first half is
+// well-formed up to the meeting point, the whole is well-formed as far as the second half is.
+std::size_t utf8_valid_until_parallel(const unsigned char* s, std::size_t begin, std::size_t n)
+{
+    if (n - begin < parallel_check || std::thread::hardware_concurrency() < 2)
+        return utf8_valid_until(s, begin, n);
+    std::size_t mid = begin + (n - begin) / 2;
+    while (mid < n && (s[mid] & 0xC0) == 0x80)
+        ++mid;
+    std::size_t first = 0, second = 0;
+    on_two_threads(
+        true, [&] { second = utf8_valid_until(s, mid, n); }, [&] { first = utf8_valid_until(s, begin, mid); });
+    return first < mid ? first : second;
 }
 
 const char replacement[] = "\xEF\xBF\xBD";
@@ -354,7 +376,7 @@ file_text decode_text(std::shared_ptr<const text_block> raw)
             return decoded(decode_utf16(s, 0, n, utf16 == 2), utf16 == 2 ? "UTF-16BE" : "UTF-16LE");
     }
 
-    const std::size_t valid = utf8_valid_until(s, begin, n);
+    const std::size_t valid = utf8_valid_until_parallel(s, begin, n);
     if (valid == n) {
         file_text t;
         t.block = std::move(raw);

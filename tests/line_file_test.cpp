@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <string>
@@ -38,7 +39,7 @@ read_outcome read_lines(const std::string& path, std::size_t batch = 1000)
     r.error = file.error();
     r.charset = text.charset;
     core::kept_lines cut(text.block->data(), text.begin, text.end);
-    std::vector<core::line_span> spans;
+    core::span_vector spans;
     while (cut.next(spans, batch)) {
         for (const core::line_span& s : spans)
             r.kept.emplace_back(text.block->data() + s.offset, s.size);
@@ -178,6 +179,67 @@ private slots:
                 QCOMPARE(r.charset, std::string("UTF-8"));
                 QCOMPARE(r.kept, expected);
             }
+        }
+    }
+
+    // A text cut in two after any line end gives the lines of the whole, each part on its own.
+    void a_text_cut_after_a_line_end_gives_the_same_lines()
+    {
+        const std::string text = std::string("a\r\nb\rc\n\r\n  \n\rd\r\r\n e\n\xC3\xA9\r") + "f";
+        const lines whole = reference_lines(text);
+        for (std::size_t from = 0; from <= text.size(); ++from) {
+            const std::size_t cut = core::past_line_end(text.data(), from, text.size());
+            QVERIFY(cut >= from && cut <= text.size());
+            // The cut lies just past a terminator, never between the CR and LF of one.
+            QVERIFY(cut == text.size() || text[cut - 1] == '\n' || (text[cut - 1] == '\r' && text[cut] != '\n'));
+            lines parts;
+            for (auto [b, e] : {std::pair(std::size_t(0), cut), std::pair(cut, text.size())}) {
+                core::kept_lines cutter(text.data(), b, e);
+                core::span_vector spans;
+                while (cutter.next(spans, 2))
+                    for (const core::line_span& l : spans)
+                        parts.emplace_back(text.data() + l.offset, l.size);
+            }
+            QCOMPARE(parts, whole);
+        }
+    }
+
+    // Texts of several megabytes are checked and cut into lines in two halves at once: where the
+    // halves meet (a CRLF, a two-byte character) must not show in the rows, and a byte that is
+    // not UTF-8 is found in either half.
+    void big_texts_load_as_small_ones()
+    {
+        std::string half;
+        const char* terminators[] = {"\n", "\r\n", "\r"};
+        for (int i = 0; half.size() < (3u << 20); ++i)
+            half += "row " + std::to_string(i % 50000) + (i % 7 ? "" : " \xC3\xA9") + terminators[i % 3];
+        QTemporaryDir dir;
+        for (const std::string& at_middle : {std::string("\r\ny"), std::string("\xC3\xA9\xC3\xA9")}) {
+            // Both halvings take the middle of the whole: the byte after at_middle's first, the
+            // LF of a CRLF or the second byte of a character.
+            const std::size_t pad = at_middle.size() - 2;
+            const std::string text = std::string(pad, 'p') + half + at_middle + half;
+            QCOMPARE(text.size() / 2, pad + half.size() + 1);
+            const std::string path = testing::write_source(dir, QStringLiteral("big.txt"), bytes(text));
+            core::line_table t;
+            QCOMPARE(core::load_source(path, t).error, core::load_error::none);
+            lines want = reference_lines(text);
+            std::stable_sort(want.begin(), want.end());
+            QCOMPARE(t.rowcount(), long(want.size()));
+            bool same = true;
+            for (long r = 1; r <= t.rowcount() && same; ++r)
+                same = t.get(core::column::es_text, r) == want[std::size_t(r - 1)];
+            QVERIFY2(same, at_middle.c_str());
+        }
+        for (const std::size_t at : {std::size_t(100), 2 * half.size() - 100}) {
+            std::string text = half + half;
+            text[at] = '\xFF';
+            const auto raw = core::make_block(text);
+            const core::file_text decoded = core::decode_text(raw);
+            // Well-formed UTF-8 would have been used as it was read.
+            QVERIFY(decoded.block != raw);
+            QVERIFY(
+                std::string_view(decoded.block->data(), decoded.block->size()).find('\xFF') == std::string_view::npos);
         }
     }
 

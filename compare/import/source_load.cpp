@@ -1,9 +1,13 @@
 #include "compare/import/source_load.h"
 
+#include "compare/linetable/joining_thread.h"
 #include "compare/linetable/line_table_impl.h"
 #include "runtime/line_file.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
+#include <thread>
 #include <vector>
 
 namespace core {
@@ -12,12 +16,14 @@ namespace {
 
 // Rows are handed to the table in runs of this many, so that the spans of a huge file never
 // stand in memory beside its rows all at once.
-constexpr std::size_t rows_per_append = std::size_t(1) << 18;
+constexpr std::size_t rows_per_append = std::size_t(1) << 16;
+// Below this many bytes a second thread costs more than it saves.
+constexpr std::size_t parallel_split = std::size_t(4) << 20;
 
 // Makes room for the rows of the whole text at the rate of the first full run of lines, so
 // that the rows are not moved (and their memory not faulted in anew) at every growth. Only a
 // hint: without the memory the rows grow as they would have.
-void reserve_for_rest(line_table& pane, const file_text& text, const std::vector<line_span>& first)
+void reserve_for_rest(line_table& pane, const file_text& text, const span_vector& first)
 {
     line_table::impl& d = line_table_access::of(pane);
     const std::size_t covered = first.back().offset + first.back().size - text.begin;
@@ -59,15 +65,46 @@ load_result read_source(line_file& file, line_table& pane)
         result.error = load_error::read_failed;
         result.reason = file.error();
     }
-    kept_lines lines(text.block->data(), text.begin, text.end);
-    std::vector<line_span> spans;
-    bool first = true;
-    while (lines.next(spans, rows_per_append)) {
-        if (first && spans.size() == rows_per_append)
-            reserve_for_rest(pane, text, spans);
-        first = false;
-        if (pane.append_lines(text.block, spans.data(), spans.size()) < 0)
-            break;
+    const char* data = text.block->data();
+    // A large text is cut into lines in two parts at once: the part after a line end near the
+    // middle on a second thread, into spans of its own, while this one fills the pane.
+    std::size_t cut = text.end;
+    if (text.end - text.begin >= parallel_split && std::thread::hardware_concurrency() > 1)
+        cut = past_line_end(data, text.begin + (text.end - text.begin) / 2, text.end);
+    span_vector tail;
+    bool tail_failed = false;
+    on_two_threads(
+        cut < text.end,
+        [&] {
+            try {
+                tail.reserve((text.end - cut) / 32);
+                kept_lines rest(data, cut, text.end);
+                rest.next(tail, std::numeric_limits<std::size_t>::max());
+            } catch (const std::bad_alloc&) {
+                tail_failed = true;
+            }
+        },
+        [&] {
+            kept_lines lines(data, text.begin, cut);
+            span_vector spans;
+            bool first = true;
+            while (lines.next(spans, rows_per_append)) {
+                if (first && spans.size() == rows_per_append)
+                    reserve_for_rest(pane, text, spans);
+                first = false;
+                if (pane.append_lines(text.block, spans.data(), spans.size()) < 0)
+                    break;
+            }
+        });
+    if (tail_failed) {
+        // What the second thread could not hold is cut here, in runs, as a small text is.
+        kept_lines rest(data, cut, text.end);
+        span_vector spans;
+        while (pane.rowcount() >= 0 && rest.next(spans, rows_per_append))
+            pane.append_lines(text.block, spans.data(), spans.size());
+    } else {
+        for (std::size_t i = 0; i < tail.size() && pane.rowcount() >= 0; i += rows_per_append)
+            pane.append_lines(text.block, tail.data() + i, std::min(rows_per_append, tail.size() - i));
     }
     trim_rows(pane);
     if (pane.rowcount() < 0 && result.error == load_error::none) {

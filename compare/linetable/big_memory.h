@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace core {
 
@@ -39,6 +40,15 @@ template <class T> struct big_allocator {
         return static_cast<T*>(big_memory::allocate(n * sizeof(T)));
     }
     void deallocate(T* p, std::size_t n) noexcept { big_memory::release(p, n * sizeof(T)); }
+
+    // Elements made without a value are left as they are (default-initialised): a vector
+    // sized for results about to be written is not cleared first. Only for types whose every
+    // element is written before it is read.
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
 
     template <class U> bool operator==(const big_allocator<U>&) const noexcept { return true; }
     template <class U> bool operator!=(const big_allocator<U>&) const noexcept { return false; }

@@ -17,10 +17,12 @@ namespace detail {
 
 // One row: es_text as a reference into a shared block, es_text2 as an index into the table's
 // pool of second texts (0 = empty). Sixteen bytes, so a million rows cost 16 MB.
+// No member initialisers: arrays of millions of rows that are about to be written whole are
+// not cleared first (see big_allocator); `row_ref {}` is the empty row.
 struct row_ref {
-    const char* text = nullptr;
-    std::uint32_t len = 0;
-    std::uint32_t text2 = 0;
+    const char* text;
+    std::uint32_t len;
+    std::uint32_t text2;
 
     std::string_view view() const { return {text, len}; }
 };

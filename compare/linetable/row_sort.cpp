@@ -14,32 +14,51 @@ namespace detail {
 
 namespace {
 
-// One row in the text sort: sixteen bytes of es_text from the current depth (big-endian,
-// zero-padded), the row's old position and its length. Most of the work compares the cached
-// bytes; the text itself is read again only for rows still tied after them.
-struct text_key {
-    std::uint64_t hi;
-    std::uint64_t lo;
-    std::uint32_t index;
-    std::uint32_t len;
-};
-static_assert(sizeof(text_key) == 24, "keys must stay small");
+// One row in the text sort: twelve bytes of es_text from the current depth (big-endian,
+// zero-padded) and the row's old position, taken together as one 128-bit number: the first
+// eight bytes in `high`, the next four and the position in `low`. Comparing the numbers orders
+// by the bytes, then by position. Most of the work compares them; the text itself is read again
+// only for rows still tied after them.
+struct [[gnu::may_alias]] text_key {
+    std::uint64_t low;
+    std::uint64_t high;
 
-constexpr std::uint32_t key_bytes = 16;
+    std::uint32_t index() const { return static_cast<std::uint32_t>(low); }
+};
+// The keys are made in the array that then receives the sorted rows (see text_order), so that
+// a sort needs no second array of the rows' size; may_alias lets them share it.
+static_assert(
+    sizeof(text_key) == sizeof(row_ref) && alignof(text_key) == alignof(row_ref), "a key takes the place of a row");
+
+constexpr std::uint32_t key_bytes = 12;
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t parallel_threshold = 1 << 16;
 // Below this many rows the buckets cost more than they save.
 constexpr std::size_t small_table = 4096;
+// Buckets of the first two bytes; their keys start at the third.
 constexpr std::size_t buckets = 65536;
+constexpr std::uint32_t bucket_bytes = 2;
 // Rows still tied this deep are finished by whole-text comparison, so the depth of the
 // recursion stays bounded whatever the length of the lines.
 constexpr std::uint32_t deepest = 256;
 
-inline void load_key(text_key& k, const row_ref& r, std::uint32_t depth)
+inline text_key key_at(const row_ref& r, std::uint32_t index, std::uint32_t depth)
 {
-    const std::uint32_t left = r.len - depth;
-    k.hi = text_prefix(r.text + depth, left);
-    k.lo = left > 8 ? text_prefix(r.text + depth + 8, left - 8) : 0;
+    const std::uint32_t left = r.len > depth ? r.len - depth : 0;
+    // Twelve bytes, zero-padded where the text ends before them.
+    unsigned char bytes[key_bytes] = {};
+    if (left >= key_bytes)
+        std::memcpy(bytes, r.text + depth, key_bytes);
+    else if (left != 0)
+        std::memcpy(bytes, r.text + depth, left);
+    std::uint64_t high;
+    std::uint32_t next4;
+    std::memcpy(&high, bytes, 8);
+    std::memcpy(&next4, bytes + 8, 4);
+    text_key k;
+    k.high = __builtin_bswap64(high);
+    k.low = std::uint64_t(__builtin_bswap32(next4)) << 32 | index;
+    return k;
 }
 
 inline std::size_t first_two_bytes(const row_ref& r)
@@ -50,29 +69,25 @@ inline std::size_t first_two_bytes(const row_ref& r)
 
 inline bool same_bytes(const text_key& a, const text_key& b)
 {
-    return a.hi == b.hi && a.lo == b.lo;
+    return a.high == b.high && (a.low >> 32) == (b.low >> 32);
 }
 
 // A function object rather than a function, so that std::sort inlines every comparison.
 struct by_bytes_then_index {
     bool operator()(const text_key& a, const text_key& b) const
     {
-        if (a.hi != b.hi)
-            return a.hi < b.hi;
-        if (a.lo != b.lo)
-            return a.lo < b.lo;
-        return a.index < b.index;
+        return a.high != b.high ? a.high < b.high : a.low < b.low;
     }
 };
 
 // True when the texts of keys[0..n), all longer than `depth`, are equal from `depth` on.
 bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
 {
-    const row_ref& first = rows[keys[0].index];
+    const row_ref& first = rows[keys[0].index()];
     for (std::size_t i = 1; i < n; ++i) {
         if (i + 8 < n)
-            prefetch_text(rows[keys[i + 8].index], depth);
-        const row_ref& r = rows[keys[i].index];
+            prefetch_text(rows[keys[i + 8].index()], depth);
+        const row_ref& r = rows[keys[i].index()];
         if (r.len != first.len || std::memcmp(r.text + depth, first.text + depth, r.len - depth) != 0)
             return false;
     }
@@ -82,7 +97,7 @@ bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, co
 // Byte `b` (0 to 15) of a key's cached bytes.
 inline unsigned key_byte(const text_key& k, unsigned b)
 {
-    const std::uint64_t word = b < 8 ? k.hi : k.lo;
+    const std::uint64_t word = b < 8 ? k.high : k.low;
     return static_cast<unsigned>(word >> (56 - 8 * (b % 8))) & 0xffu;
 }
 
@@ -122,30 +137,40 @@ void order_keys(text_key* keys, std::size_t n, unsigned known, text_key* spare)
         order_keys(keys + start[b], start[b + 1] - start[b], known + 1, spare);
 }
 
+// Runs of tied keys are mostly two or three long: up to this many an insertion sort, without
+// the setup of a general one, does best.
+constexpr std::ptrdiff_t few = 16;
+
+template <class Before> void insertion_sort(text_key* first, text_key* last, Before before)
+{
+    for (text_key* i = first + 1; i < last; ++i) {
+        const text_key k = *i;
+        text_key* j = i;
+        for (; j > first && before(k, j[-1]); --j)
+            *j = j[-1];
+        *j = k;
+    }
+}
+
 // Orders a run of keys with equal cached bytes at `depth`: a text that ends within them is a
 // beginning of every longer one, so the ended texts come first, shortest first, then the
 // others; equal lengths and the others keep the order of their old positions.
-text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth)
+text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth, const row_ref* rows)
 {
     const std::uint32_t next = depth + key_bytes;
-    auto rank = [next](const text_key& k) { return k.len <= next ? k.len : next + 1; };
+    auto rank = [&](const text_key& k) {
+        const std::uint32_t len = rows[k.index()].len;
+        return len <= next ? len : next + 1;
+    };
     auto before = [&](const text_key& a, const text_key& b) {
         const std::uint32_t ra = rank(a), rb = rank(b);
-        return ra != rb ? ra < rb : a.index < b.index;
+        return ra != rb ? ra < rb : a.index() < b.index();
     };
-    if (end - run <= 16) {
-        // Mostly two or three rows: an insertion sort, without the setup of a general one.
-        for (text_key* i = run + 1; i < end; ++i) {
-            const text_key k = *i;
-            text_key* j = i;
-            for (; j > run && before(k, j[-1]); --j)
-                *j = j[-1];
-            *j = k;
-        }
-    } else {
+    if (end - run <= few)
+        insertion_sort(run, end, before);
+    else
         std::sort(run, end, before);
-    }
-    return std::partition_point(run, end, [next](const text_key& k) { return k.len <= next; });
+    return std::partition_point(run, end, [&](const text_key& k) { return rows[k.index()].len <= next; });
 }
 
 // Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
@@ -156,32 +181,51 @@ void sort_group(
 {
     order_keys(keys, n, known, spare);
     const std::uint32_t next = depth + key_bytes;
+    // Tied keys, whose rows and texts the walk below reads, are few and anywhere in memory, and
+    // a run of them is mostly too short to look ahead within: two scouts ask for their rows,
+    // then their texts, some keys before the walk gets there.
+    auto tied = [&](std::size_t k) {
+        return (k > 0 && same_bytes(keys[k], keys[k - 1])) || (k + 1 < n && same_bytes(keys[k], keys[k + 1]));
+    };
+    constexpr std::size_t rows_ahead = 64, texts_ahead = 32;
+    std::size_t row_scout = 0, text_scout = 0;
     for (std::size_t i = 0; i < n;) {
+        for (; row_scout < n && row_scout < i + rows_ahead; ++row_scout)
+            if (tied(row_scout))
+                __builtin_prefetch(&rows[keys[row_scout].index()]);
+        for (; text_scout < n && text_scout < i + texts_ahead; ++text_scout)
+            if (tied(text_scout))
+                prefetch_text(rows[keys[text_scout].index()], next);
         std::size_t j = i + 1;
         while (j < n && same_bytes(keys[j], keys[i]))
             ++j;
         if (j - i > 1) {
             text_key* const end = keys + j;
-            text_key* const longer = ended_first(keys + i, end, depth);
+            text_key* const longer = ended_first(keys + i, end, depth, rows);
             const auto rest = static_cast<std::size_t>(end - longer);
-            // Repeated lines are common: a run of one text is in order already (by position).
-            if (rest > 1 && !all_equal_from(longer, rest, next, rows)) {
+            // The rest of the texts decides, from `next` on; equal texts by old position.
+            auto by_rest = [&](const text_key& a, const text_key& b) {
+                const row_ref& ra = rows[a.index()];
+                const row_ref& rb = rows[b.index()];
+                const int c = compare_text(ra.text + next, ra.len - next, rb.text + next, rb.len - next);
+                return c != 0 ? c < 0 : a.index() < b.index();
+            };
+            if (rest > 1 && end - longer <= few) {
+                // A few rows are compared whole at once rather than twelve bytes at a time.
+                insertion_sort(longer, end, by_rest);
+            } else if (rest > 1 && !all_equal_from(longer, rest, next, rows)) {
+                // Repeated lines are common: a run of one text is in order already (by position).
                 if (next >= deepest) {
-                    std::sort(longer, end, [&](const text_key& a, const text_key& b) {
-                        const row_ref& ra = rows[a.index];
-                        const row_ref& rb = rows[b.index];
-                        const int c = compare_text(ra.text + next, ra.len - next, rb.text + next, rb.len - next);
-                        return c != 0 ? c < 0 : a.index < b.index;
-                    });
+                    std::sort(longer, end, by_rest);
                 } else {
                     // Tied rows lie anywhere in memory: ask for a row and its text some keys
                     // ahead, so that the loads overlap instead of waiting one by one.
                     for (text_key* k = longer; k != end; ++k) {
                         if (end - k > 16)
-                            __builtin_prefetch(&rows[k[16].index]);
+                            __builtin_prefetch(&rows[k[16].index()]);
                         if (end - k > 8)
-                            prefetch_text(rows[k[8].index], next);
-                        load_key(*k, rows[k->index], next);
+                            prefetch_text(rows[k[8].index()], next);
+                        *k = key_at(rows[k->index()], k->index(), next);
                     }
                     sort_group(longer, rest, next, 0, rows, spare);
                 }
@@ -191,25 +235,7 @@ void sort_group(
     }
 }
 
-// Runs `first` on a second thread and `second` on this one when `parallel`, else (or when no
-// thread is to be had) both here, one after the other.
-template <class First, class Second> void on_two_threads(bool parallel, First first, Second second)
-{
-    joining_thread other;
-    if (parallel) {
-        try {
-            other = joining_thread(first);
-        } catch (const std::system_error&) {
-            parallel = false;
-        }
-    }
-    if (!parallel)
-        first();
-    second();
-    other.join();
-}
-
-// The keys of one sort, not initialised.
+// Room for keys, not initialised.
 class key_array {
 public:
     explicit key_array(std::size_t n)
@@ -227,42 +253,36 @@ private:
     text_key* keys_;
 };
 
-// Writes the rows of keys[from..to) in their order to sorted[from..to).
-void gather(const row_vector& rows, const text_key* keys, std::size_t from, std::size_t to, row_ref* sorted)
+// Replaces keys[from..to) by the rows they stand for, in their order. Each key is read before
+// the row takes its place, so `keys` may be the array of the result.
+void gather(const row_vector& rows, text_key* keys, std::size_t from, std::size_t to)
 {
     // The rows are read in their new order, which is anywhere: ask for them a little ahead.
     constexpr std::size_t ahead = 16;
+    auto* const out = reinterpret_cast<row_ref*>(keys);
     for (std::size_t i = from; i < to; ++i) {
         if (i + ahead < to)
-            __builtin_prefetch(&rows[keys[i + ahead].index]);
-        sorted[i] = rows[keys[i].index];
+            __builtin_prefetch(&rows[keys[i + ahead].index()]);
+        const row_ref r = rows[keys[i].index()];
+        out[i] = r;
     }
 }
 
-// The text sort into `sorted` (of the rows' size): one counting pass spreads the keys over
-// buckets of their first two bytes, then each bucket is sorted on its own. Buckets are split
-// between two threads where that pays, each also placing the rows of its half; the order is
-// total (old positions break ties), so it never depends on the split.
+// The text sort into `sorted` (of the rows' size, its elements not yet set): one counting pass
+// spreads the keys, made in `sorted` itself, over buckets of their first two bytes, then each
+// bucket is sorted on its own. Buckets are split between two threads where that pays, each also
+// placing the rows of its half; the order is total (old positions break ties), so it never
+// depends on the split.
 void text_order(const row_vector& rows, row_vector& sorted)
 {
     const std::size_t n = rows.size();
-    // Left uninitialised: every key is written before it is read, and clearing them first
-    // would be one more pass over the largest array of the sort.
-    const key_array keys(n);
-    text_key* const spread = keys.data();
-    auto key_of = [&](std::size_t i) {
-        text_key k;
-        k.index = static_cast<std::uint32_t>(i);
-        k.len = rows[i].len;
-        load_key(k, rows[i], 0);
-        return k;
-    };
+    text_key* const spread = reinterpret_cast<text_key*>(sorted.data());
     if (n < small_table) {
         for (std::size_t i = 0; i < n; ++i)
-            spread[i] = key_of(i);
+            spread[i] = key_at(rows[i], static_cast<std::uint32_t>(i), 0);
         const key_array spare(n);
         sort_group(spread, n, 0, 0, rows.data(), spare.data());
-        gather(rows, spread, 0, n, sorted.data());
+        gather(rows, spread, 0, n);
         return;
     }
 
@@ -288,12 +308,12 @@ void text_order(const row_vector& rows, row_vector& sorted)
     }
     auto place = [&](std::vector<std::size_t>& at, std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i)
-            spread[at[first_two_bytes(rows[i])]++] = key_of(i);
+            spread[at[first_two_bytes(rows[i])]++] = key_at(rows[i], static_cast<std::uint32_t>(i), bucket_bytes);
     };
     on_two_threads(
         two, [&] { place(count_a, 0, mid); }, [&] { place(count_b, mid, n); });
 
-    // The keys of a bucket share their first two bytes.
+    // The texts of a bucket share their first two bytes, so their keys begin after them.
     auto sort_buckets = [&](std::size_t from, std::size_t to) {
         std::size_t largest = 0;
         for (std::size_t b = from; b < to; ++b)
@@ -301,8 +321,8 @@ void text_order(const row_vector& rows, row_vector& sorted)
         const key_array spare(largest);
         for (std::size_t b = from; b < to; ++b)
             if (starts[b + 1] - starts[b] > 1)
-                sort_group(spread + starts[b], starts[b + 1] - starts[b], 0, 2, rows.data(), spare.data());
-        gather(rows, spread, starts[from], starts[to], sorted.data());
+                sort_group(spread + starts[b], starts[b + 1] - starts[b], bucket_bytes, 0, rows.data(), spare.data());
+        gather(rows, spread, starts[from], starts[to]);
     };
     std::size_t half = buckets;
     if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1)
@@ -364,6 +384,8 @@ void sort_by_text(row_vector& rows)
 {
     if (rows.size() < 2)
         return;
+    // Not cleared: every element is written before it is read, and clearing them first would be
+    // one more pass over the largest array of the sort.
     row_vector sorted(rows.size());
     text_order(rows, sorted);
     rows.swap(sorted);
