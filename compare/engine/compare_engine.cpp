@@ -151,7 +151,6 @@ std::size_t put_marked(row_ref* out, std::size_t k, std::size_t fits, const sort
 
 void fill_same(line_table& table, const line_table& source1, const sorted_source& s1, const membership& m)
 {
-    change_scope scope(table);
     line_table::impl& d = line_table_access::of(table);
     try {
         const std::size_t fits = rows_that_fit(d, m.same);
@@ -168,7 +167,6 @@ void fill_same(line_table& table, const line_table& source1, const sorted_source
 void fill_diff(line_table& table, const line_table& source1, const line_table& source2, const sorted_source& s1,
     const sorted_source& s2, std::string_view label1, std::string_view label2, const membership& m)
 {
-    change_scope scope(table);
     line_table::impl& d = line_table_access::of(table);
     try {
         const std::size_t wanted = m.only1 + m.only2;
@@ -224,10 +222,11 @@ void fill_diff(line_table& table, const line_table& source1, const line_table& s
     d.sorted_by_text = d.rows.size() < 2;
 }
 
+// The combined list, copied from the other two: the similar rows on a second thread while this
+// one copies the different ones, each into its own part of the rows.
 void fill_sum(line_table& table, const line_table& source1, const line_table& source2, const line_table& same,
-    const line_table& diff)
+    const line_table& diff, bool parallel)
 {
-    change_scope scope(table);
     table.reset();
     line_table::impl& d = line_table_access::of(table);
     const line_table::impl& ds = line_table_access::of(same);
@@ -247,25 +246,27 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
         for (std::size_t i = 1; i < labels.size(); ++i)
             labels[i] = d.intern2(dd.texts2[i]);
 
+        // Where each part goes while the rows fit: the heading, the similar rows, a blank row,
+        // the heading, the different rows.
+        const std::size_t similar = std::min(same_rows, fits > 0 ? fits - 1 : 0);
+        const std::size_t diff_at = 1 + similar + 2;
+        const std::size_t different = fits > diff_at ? std::min(diff_rows, fits - diff_at) : 0;
         d.rows.resize(fits);
         row_ref* const out = d.rows.data();
-        std::size_t k = 0;
-        auto put = [&](const row_ref& r) {
-            if (k < fits)
-                out[k++] = r;
-        };
-        put(row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0});
-        // The similar rows have no second text: they are taken as they are.
-        const std::size_t similar = std::min(same_rows, fits - k);
-        std::copy(ds.rows.begin(), ds.rows.begin() + static_cast<std::ptrdiff_t>(similar), out + k);
-        k += similar;
-        put(row_ref {});
-        put(row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0});
-        const std::size_t different = std::min(diff_rows, fits - k);
-        for (std::size_t i = 0; i < different; ++i)
-            out[k + i] = row_ref {dd.rows[i].text, dd.rows[i].len, labels[dd.rows[i].text2]};
-        k += different;
-        d.rows.resize(k);
+        const row_ref parts[] = {row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0},
+            row_ref {}, row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0}};
+        const std::size_t places[] = {0, 1 + similar, 2 + similar};
+        for (std::size_t k = 0; k < 3; ++k)
+            if (places[k] < fits)
+                out[places[k]] = parts[k];
+        on_two_threads(
+            parallel && similar + different >= parallel_threshold,
+            // The similar rows have no second text: they are taken as they are.
+            [&] { std::copy(ds.rows.begin(), ds.rows.begin() + static_cast<std::ptrdiff_t>(similar), out + 1); },
+            [&] {
+                for (std::size_t i = 0; i < different; ++i)
+                    out[diff_at + i] = row_ref {dd.rows[i].text, dd.rows[i].len, labels[dd.rows[i].text2]};
+            });
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
@@ -277,6 +278,9 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
 compare_counts compare_sources(const line_table& source1, const line_table& source2, std::string_view label1,
     std::string_view label2, line_table& same, line_table& diff, line_table& sum)
 {
+    // Each list is told of the compare once, when all its rows are in place; no list is told
+    // anything from another thread.
+    change_scope same_scope(same), diff_scope(diff), sum_scope(sum);
     compare_counts counts;
     counts.rows1 = source1.rowcount();
     counts.rows2 = source2.rowcount();
@@ -299,7 +303,6 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
     } catch (const std::bad_alloc&) {
         // Without room to walk the sources no list can be built; each reports the failure.
         for (line_table* t : {&same, &diff, &sum}) {
-            change_scope scope(*t);
             t->reset();
             line_table_access::of(*t).failed = true;
         }
@@ -307,9 +310,19 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
         return counts;
     }
 
-    fill_same(same, source1, s1, m);
-    fill_diff(diff, source1, source2, s1, s2, label1, label2, m);
-    fill_sum(sum, source1, source2, same, diff);
+    // The two lists are made at once; only the combined one needs them both.
+    const bool parallel = s1.n + s2.n >= parallel_threshold && std::thread::hardware_concurrency() > 1;
+    on_two_threads(
+        parallel,
+        [&] {
+            try {
+                fill_same(same, source1, s1, m);
+            } catch (const std::bad_alloc&) {
+                line_table_access::of(same).failed = true;
+            }
+        },
+        [&] { fill_diff(diff, source1, source2, s1, s2, label1, label2, m); });
+    fill_sum(sum, source1, source2, same, diff, parallel);
     counts.same = same.rowcount();
     counts.diff = diff.rowcount();
     counts.sum = sum.rowcount();

@@ -3,6 +3,7 @@
 #include "compare/linetable/joining_thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -37,6 +38,8 @@ constexpr std::size_t parallel_threshold = 1 << 16;
 constexpr std::size_t small_table = 4096;
 // Buckets of the first two bytes; their keys start at the third.
 constexpr std::size_t buckets = 65536;
+// The buckets are sorted in about this many chunks, shared out between the threads.
+constexpr std::size_t chunk_count = 64;
 constexpr std::uint32_t bucket_bytes = 2;
 // Rows still tied this deep are finished by whole-text comparison, so the depth of the
 // recursion stays bounded whatever the length of the lines.
@@ -313,31 +316,35 @@ void text_order(const row_vector& rows, row_vector& sorted)
     on_two_threads(
         two, [&] { place(count_a, 0, mid); }, [&] { place(count_b, mid, n); });
 
-    // The texts of a bucket share their first two bytes, so their keys begin after them.
-    auto sort_buckets = [&](std::size_t from, std::size_t to) {
-        std::size_t largest = 0;
-        for (std::size_t b = from; b < to; ++b)
-            largest = std::max(largest, starts[b + 1] - starts[b]);
-        const key_array spare(largest);
-        for (std::size_t b = from; b < to; ++b)
-            if (starts[b + 1] - starts[b] > 1)
-                sort_group(spread + starts[b], starts[b + 1] - starts[b], bucket_bytes, 0, rows.data(), spare.data());
-        gather(rows, spread, starts[from], starts[to]);
-    };
-    std::size_t half = buckets;
-    if (n >= parallel_threshold && std::thread::hardware_concurrency() > 1)
-        half = static_cast<std::size_t>(std::lower_bound(starts.begin(), starts.end(), n / 2) - starts.begin());
-    if (half > 0 && half < buckets) {
-        try {
-            joining_thread other([&] { sort_buckets(0, half); });
-            sort_buckets(half, buckets);
-            other.join();
-            return;
-        } catch (const std::system_error&) {
-            // No second thread to be had: one is enough.
+    // The buckets are handed out in chunks of about equal numbers of keys, each taken by the
+    // next thread that is free, so that both finish together however the work per key differs
+    // between buckets. A chunk's rows are placed as soon as it is sorted, while its keys are at
+    // hand.
+    std::vector<std::size_t> chunks {0}; // first bucket of each chunk, then `buckets`
+    const std::size_t per_chunk = n / chunk_count + 1;
+    for (std::size_t b = 0; b < buckets; ++b)
+        if (starts[b + 1] - starts[chunks.back()] >= per_chunk)
+            chunks.push_back(b + 1);
+    if (chunks.back() != buckets)
+        chunks.push_back(buckets);
+    std::size_t largest = 0;
+    for (std::size_t b = 0; b < buckets; ++b)
+        largest = std::max(largest, starts[b + 1] - starts[b]);
+    // Made here, so that no thread of the sort has anything to allocate (or fail to).
+    const key_array spare_a(largest), spare_b(two ? largest : 0);
+    std::atomic<std::size_t> next_chunk {0};
+    auto sort_chunks = [&](text_key* spare) {
+        for (std::size_t c; (c = next_chunk.fetch_add(1, std::memory_order_relaxed)) + 1 < chunks.size();) {
+            // The texts of a bucket share their first two bytes, so their keys begin after them.
+            for (std::size_t b = chunks[c]; b < chunks[c + 1]; ++b)
+                if (starts[b + 1] - starts[b] > 1)
+                    sort_group(spread + starts[b], starts[b + 1] - starts[b], bucket_bytes, 0, rows.data(), spare);
+            gather(rows, spread, starts[chunks[c]], starts[chunks[c + 1]]);
         }
-    }
-    sort_buckets(0, buckets);
+    };
+    // Without a second thread the first call takes every chunk, with the spare room made for it.
+    on_two_threads(
+        two, [&] { sort_chunks(spare_a.data()); }, [&] { sort_chunks(two ? spare_b.data() : spare_a.data()); });
 }
 
 // Stable descending order from ascending: the runs of equal texts change places, the rows
