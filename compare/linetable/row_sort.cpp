@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <memory>
 #include <numeric>
-#include <system_error>
 #include <thread>
 
 namespace core {
@@ -213,7 +211,7 @@ void sort_group(
                 const int c = compare_text(ra.text + next, ra.len - next, rb.text + next, rb.len - next);
                 return c != 0 ? c < 0 : a.index() < b.index();
             };
-            if (rest > 1 && end - longer <= few) {
+            if (rest > 1 && rest <= static_cast<std::size_t>(few)) {
                 // A few rows are compared whole at once rather than twelve bytes at a time.
                 insertion_sort(longer, end, by_rest);
             } else if (rest > 1 && !all_equal_from(longer, rest, next, rows)) {
@@ -273,9 +271,8 @@ void gather(const row_vector& rows, text_key* keys, std::size_t from, std::size_
 
 // The text sort into `sorted` (of the rows' size, its elements not yet set): one counting pass
 // spreads the keys, made in `sorted` itself, over buckets of their first two bytes, then each
-// bucket is sorted on its own. Buckets are split between two threads where that pays, each also
-// placing the rows of its half; the order is total (old positions break ties), so it never
-// depends on the split.
+// bucket is sorted on its own. Two threads share the work where that pays; the order is total
+// (old positions break ties), so it never depends on how the work was shared.
 void text_order(const row_vector& rows, row_vector& sorted)
 {
     const std::size_t n = rows.size();
