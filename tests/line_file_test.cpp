@@ -472,6 +472,17 @@ private slots:
         QCOMPARE(grown.kept.size(), std::size_t(700000 + 1000000));
         QCOMPARE(grown.kept[699999], std::string("line number 699999"));
         QCOMPARE(grown.kept.back(), std::string("grown 7"));
+
+        // Cut to a third after it was measured: the room made for the whole is given back, and
+        // what is left reads to its last byte.
+        QVERIFY(testing::write_source(dir, QStringLiteral("big.txt"), content) == changing_path);
+        core::line_file::set_read_function(&read_changing_file);
+        change_by = -2 * (long(content.size()) / 3);
+        const read_outcome shrunk = read_lines(changing_path, 100000);
+        core::line_file::set_read_function(nullptr);
+        QVERIFY(shrunk.ok);
+        const QByteArray left = content.left(content.size() - 2 * (content.size() / 3));
+        QCOMPARE(shrunk.kept, reference_lines(left.toStdString()));
     }
 
     // A load makes room for its rows from how long the first lines are; a file whose lines
