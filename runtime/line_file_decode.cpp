@@ -25,70 +25,60 @@ namespace {
 
 // ---- UTF-8 ----------------------------------------------------------------------------------
 
-// The length of the well-formed sequence starting at s[i], or 0 when it is not one. Well-formed
-// means shortest form, no surrogates, nothing above U+10FFFF.
+// What a lead byte above 0x7F asks for: the length of its sequence (0: it starts none) and the
+// range of the byte after it. Well-formed means shortest form, no surrogates, nothing above
+// U+10FFFF, which only the second byte can break.
+struct utf8_lead {
+    std::size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+};
+
+inline utf8_lead lead_of(unsigned char c)
+{
+    utf8_lead l;
+    if (c >= 0xC2 && c <= 0xDF) {
+        l.len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        l.len = 3;
+        l.lo = c == 0xE0 ? 0xA0 : 0x80;
+        l.hi = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        l.len = 4;
+        l.lo = c == 0xF0 ? 0x90 : 0x80;
+        l.hi = c == 0xF4 ? 0x8F : 0xBF;
+    }
+    return l;
+}
+
+// How many bytes from s[i] on fit the sequence its lead byte `l` starts: the lead byte and the
+// continuation bytes that follow it as they should, before n.
+inline std::size_t fitting_bytes(const unsigned char* s, std::size_t i, std::size_t n, const utf8_lead& l)
+{
+    std::size_t k = 1;
+    while (k < l.len && i + k < n) {
+        const unsigned char b = s[i + k];
+        if (k == 1 ? (b < l.lo || b > l.hi) : (b & 0xC0) != 0x80)
+            break;
+        ++k;
+    }
+    return k;
+}
+
+// The length of the well-formed sequence starting at s[i], or 0 when it is not one.
 std::size_t utf8_sequence(const unsigned char* s, std::size_t i, std::size_t n)
 {
-    const unsigned char c = s[i];
-    if (c < 0x80)
+    if (s[i] < 0x80)
         return 1;
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0)
-            lo = 0xA0;
-        else if (c == 0xED)
-            hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        else if (c == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (n - i < len)
-        return 0;
-    if (s[i + 1] < lo || s[i + 1] > hi)
-        return 0;
-    for (std::size_t k = 2; k < len; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80)
-            return 0;
-    }
-    return len;
+    const utf8_lead l = lead_of(s[i]);
+    return l.len != 0 && fitting_bytes(s, i, n, l) == l.len ? l.len : 0;
 }
 
 // How many bytes one U+FFFD replaces at an ill-formed s[i]: the lead byte and the continuation
 // bytes that still fitted it (the "maximal subpart"), at least one.
 std::size_t utf8_invalid_run(const unsigned char* s, std::size_t i, std::size_t n)
 {
-    const unsigned char c = s[i];
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF)
-        len = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        lo = c == 0xE0 ? 0xA0 : 0x80;
-        hi = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        lo = c == 0xF0 ? 0x90 : 0x80;
-        hi = c == 0xF4 ? 0x8F : 0xBF;
-    } else
-        return 1;
-    std::size_t k = 1;
-    while (k < len && i + k < n) {
-        const unsigned char b = s[i + k];
-        if (k == 1 ? (b < lo || b > hi) : (b & 0xC0) != 0x80)
-            break;
-        ++k;
-    }
-    return k;
+    const utf8_lead l = lead_of(s[i]);
+    return l.len != 0 ? fitting_bytes(s, i, n, l) : 1;
 }
 
 // The offset of the first byte of s[i, n) that is not ASCII, or n.
