@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -300,12 +301,29 @@ std::size_t past_line_end(const char* text, std::size_t from, std::size_t end)
 bool kept_lines::next(span_vector& out, std::size_t max)
 {
     out.clear();
+    cut(out, max);
+    return !out.empty();
+}
+
+bool kept_lines::append(short_span_vector& out, std::size_t max)
+{
+    const std::size_t before = out.size();
+    cut(out, max);
+    return out.size() != before;
+}
+
+template <class Spans> void kept_lines::cut(Spans& out, std::size_t max)
+{
+    using span = typename Spans::value_type;
+    using number = decltype(span::offset);
     if (pos_ >= end_)
-        return false;
+        return;
+    const std::size_t room = std::numeric_limits<std::size_t>::max() - out.size();
+    const std::size_t limit = max > room ? std::numeric_limits<std::size_t>::max() : out.size() + max;
     std::size_t base = pos_;
     std::uint64_t mask = terminators_at(text_, base, end_);
     std::size_t lf_after_cr = std::size_t(-1); // where the LF of a CRLF sits, once its CR ended a line
-    while (out.size() < max) {
+    while (out.size() < limit) {
         while (mask == 0) {
             base += 64;
             if (base >= end_)
@@ -321,7 +339,7 @@ bool kept_lines::next(span_vector& out, std::size_t max)
             while (i < stop && text_[i] == ' ')
                 ++i;
             if (i < stop)
-                out.push_back(line_span {pos_, stop - pos_});
+                out.push_back(span {static_cast<number>(pos_), static_cast<number>(stop - pos_)});
             pos_ = stop + 1;
             if (stop < end_ && text_[stop] == '\r')
                 lf_after_cr = stop + 1;
@@ -334,7 +352,6 @@ bool kept_lines::next(span_vector& out, std::size_t max)
     // A CRLF split by a full batch: its LF must not start the next batch as an empty line.
     if (pos_ < end_ && pos_ == lf_after_cr && text_[pos_] == '\n')
         ++pos_;
-    return !out.empty();
 }
 
 } // namespace core

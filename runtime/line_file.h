@@ -61,6 +61,7 @@ private:
 
 // Spans of many lines at once: they are mapped with huge pages like the rows they become.
 using span_vector = std::vector<line_span, big_allocator<line_span>>;
+using short_span_vector = std::vector<short_span, big_allocator<short_span>>;
 
 // Where the first line that ends at or after `from` in text[.., end) ends, past its terminator
 // (both bytes of a CRLF); `end` when no line ends there. Cutting text at this point, each part
@@ -80,8 +81,13 @@ public:
 
     // Replaces `out` with the next kept lines, at most `max` of them; false once none are left.
     bool next(span_vector& out, std::size_t max);
+    // Appends the next kept lines to `out`, at most `max` of them; false once none are left.
+    // Only for a text that ends before 4 GB, so that every span is short.
+    bool append(short_span_vector& out, std::size_t max);
 
 private:
+    template <class Spans> void cut(Spans& out, std::size_t max);
+
     const char* text_;
     std::size_t pos_;
     std::size_t end_;

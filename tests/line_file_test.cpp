@@ -243,6 +243,75 @@ private slots:
         }
     }
 
+    // A load sorts the lines as they come in; the pane must hold what reading them in file
+    // order and then sorting gives, equal lines in file order, whatever the size of the text.
+    void loading_sorted_equals_reading_then_sorting()
+    {
+        std::mt19937 rng(7);
+        auto line = [&](int i) {
+            std::string l;
+            switch (rng() % 6) {
+            case 0: // shares more than the cached bytes with many others
+                l = "2024-05-17 12:00:0" + std::to_string(rng() % 10) + " event " + std::to_string(rng() % 40);
+                break;
+            case 1: // differs only far beyond the cached bytes
+                l = std::string(300, 'z') + std::to_string(rng() % 5);
+                break;
+            case 2: // a beginning of others
+                l = std::string("ab", 1 + rng() % 2);
+                break;
+            case 3:
+                l = "\xC3\xA9t\xC3\xA9 " + std::to_string(i);
+                break;
+            case 4:
+                l = "  ";
+                break;
+            default:
+                l = std::to_string(rng() % 1000);
+            }
+            return l + (i % 3 ? "\n" : "\r\n");
+        };
+        QTemporaryDir dir;
+        for (const std::size_t size : {std::size_t(3000), std::size_t(400000), std::size_t(5) << 20}) {
+            std::string text;
+            for (int i = 0; text.size() < size; ++i)
+                text += line(i);
+            const std::string path = testing::write_source(dir, QStringLiteral("s.txt"), bytes(text));
+            core::line_table sorted, plain;
+            core::line_file a, b;
+            QVERIFY(a.open(path) && b.open(path));
+            QCOMPARE(core::read_sorted_source(a, sorted).error, core::load_error::none);
+            QCOMPARE(core::read_source(b, plain).error, core::load_error::none);
+            QCOMPARE(plain.setsort("es_text A"), 1L);
+            QCOMPARE(plain.sort(), 1L);
+            QCOMPARE(sorted.rowcount(), plain.rowcount());
+            QVERIFY(sorted.rowcount() > 10);
+            bool same = true, stable = true;
+            for (long r = 1; r <= sorted.rowcount(); ++r) {
+                const std::string_view here = sorted.get(core::column::es_text, r);
+                same = same && here == plain.get(core::column::es_text, r);
+                // Rows point into the text as read, so file order is the order of addresses.
+                if (r > 1 && here == sorted.get(core::column::es_text, r - 1))
+                    stable = stable && here.data() > sorted.get(core::column::es_text, r - 1).data();
+            }
+            QVERIFY2(same, std::to_string(size).c_str());
+            QVERIFY2(stable, std::to_string(size).c_str());
+        }
+
+        // Into a pane that has rows already, the new ones join them and all are sorted.
+        const std::string path = testing::write_source(dir, QStringLiteral("t.txt"), "c\na\n");
+        core::line_table t;
+        t.setsort("es_text A");
+        t.set(core::column::es_text, t.insertrow(0), "b");
+        core::line_file f;
+        QVERIFY(f.open(path));
+        QCOMPARE(core::read_sorted_source(f, t).error, core::load_error::none);
+        QCOMPARE(t.rowcount(), 3L);
+        QCOMPARE(t.get(core::column::es_text, 1), std::string_view("a"));
+        QCOMPARE(t.get(core::column::es_text, 2), std::string_view("b"));
+        QCOMPARE(t.get(core::column::es_text, 3), std::string_view("c"));
+    }
+
     void long_lines_are_whole()
     {
         QTemporaryDir dir;

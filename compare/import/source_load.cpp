@@ -2,9 +2,11 @@
 
 #include "compare/linetable/joining_thread.h"
 #include "compare/linetable/line_table_impl.h"
+#include "compare/linetable/row_sort.h"
 #include "runtime/line_file.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <new>
 #include <thread>
@@ -19,6 +21,17 @@ namespace {
 constexpr std::size_t rows_per_append = std::size_t(1) << 16;
 // Below this many bytes a second thread costs more than it saves.
 constexpr std::size_t parallel_split = std::size_t(4) << 20;
+constexpr std::size_t no_limit = std::numeric_limits<std::size_t>::max();
+
+// How many lines text[begin, end) holds, going by the first `counted` of them, which took
+// `covered` bytes: a little more than the rate promises, so that the guess is rarely short.
+std::size_t lines_expected(std::size_t counted, std::size_t covered, std::size_t begin, std::size_t end)
+{
+    if (covered == 0)
+        return counted;
+    const double rate = static_cast<double>(counted) / static_cast<double>(covered);
+    return static_cast<std::size_t>(rate * static_cast<double>(end - begin) * 1.02) + 1024;
+}
 
 // Makes room for the rows of the whole text at the rate of the first full run of lines, so
 // that the rows are not moved (and their memory not faulted in anew) at every growth. Only a
@@ -27,11 +40,9 @@ void reserve_for_rest(line_table& pane, const file_text& text, const span_vector
 {
     line_table::impl& d = line_table_access::of(pane);
     const std::size_t covered = first.back().offset + first.back().size - text.begin;
-    const std::size_t total = text.end - text.begin;
-    if (covered == 0 || covered >= total)
+    if (covered >= text.end - text.begin)
         return;
-    const double rate = static_cast<double>(first.size()) / static_cast<double>(covered);
-    const auto guess = static_cast<std::size_t>(rate * static_cast<double>(total) * 1.02) + 1024;
+    const std::size_t guess = lines_expected(first.size(), covered, text.begin, text.end);
     try {
         d.rows.reserve(d.rows.size() + std::min(guess, d.room_left()));
     } catch (const std::bad_alloc&) {
@@ -50,27 +61,23 @@ void trim_rows(line_table& pane)
     }
 }
 
-} // namespace
-
-load_result read_source(line_file& file, line_table& pane)
+// Where a text of `text.end` bytes is cut in two parts to be cut into lines at once: past a
+// line end near the middle, or its end when one thread does it all.
+std::size_t second_part(const file_text& text)
 {
-    load_result result;
-    if (!file.is_open()) {
-        result.error = load_error::open_failed;
-        result.reason = file.error();
-        return result;
-    }
-    file_text text;
-    if (!file.read_text(text)) {
-        result.error = load_error::read_failed;
-        result.reason = file.error();
-    }
+    const char* data = text.block->data();
+    if (text.end - text.begin < parallel_split || std::thread::hardware_concurrency() < 2)
+        return text.end;
+    return past_line_end(data, text.begin + (text.end - text.begin) / 2, text.end);
+}
+
+// Appends the kept lines of the text to the pane in file order.
+void fill_in_file_order(const file_text& text, line_table& pane)
+{
     const char* data = text.block->data();
     // A large text is cut into lines in two parts at once: the part after a line end near the
     // middle on a second thread, into spans of its own, while this one fills the pane.
-    std::size_t cut = text.end;
-    if (text.end - text.begin >= parallel_split && std::thread::hardware_concurrency() > 1)
-        cut = past_line_end(data, text.begin + (text.end - text.begin) / 2, text.end);
+    const std::size_t cut = second_part(text);
     span_vector tail;
     bool tail_failed = false;
     on_two_threads(
@@ -79,7 +86,7 @@ load_result read_source(line_file& file, line_table& pane)
             try {
                 tail.reserve((text.end - cut) / 32);
                 kept_lines rest(data, cut, text.end);
-                rest.next(tail, std::numeric_limits<std::size_t>::max());
+                rest.next(tail, no_limit);
             } catch (const std::bad_alloc&) {
                 tail_failed = true;
             }
@@ -107,10 +114,123 @@ load_result read_source(line_file& file, line_table& pane)
             pane.append_lines(text.block, tail.data() + i, std::min(rows_per_append, tail.size() - i));
     }
     trim_rows(pane);
+}
+
+// Appends the short spans of the kept lines of data[begin, end) to `out`, first making room for
+// `whole` bytes' worth of them at the rate of the first lines.
+void cut_short(const char* data, std::size_t begin, std::size_t end, std::size_t whole, short_span_vector& out)
+{
+    kept_lines lines(data, begin, end);
+    if (!lines.append(out, rows_per_append) || out.size() < rows_per_append)
+        return;
+    const std::size_t covered = out.back().offset + out.back().size - begin;
+    try {
+        out.reserve(lines_expected(out.size(), covered, 0, whole));
+    } catch (const std::bad_alloc&) {
+        // The spans grow as they come.
+    }
+    lines.append(out, no_limit);
+}
+
+// Fills the empty pane with the kept lines of the text in ascending text order, sorted straight
+// from their spans: the unsorted rows, the largest temporary array of a load, are never made.
+// The result is that of fill_in_file_order and a stable sort "es_text A". False, with the pane
+// untouched, where this road is closed: a text of 4 GB or more, a pane with rows, more lines
+// than a table may hold, or too little memory; the file-order road then decides.
+bool fill_sorted(const file_text& text, line_table& pane)
+{
+    if (text.end > std::numeric_limits<std::uint32_t>::max() || pane.rowcount() != 0)
+        return false;
+    const char* data = text.block->data();
+    const std::size_t cut = second_part(text);
+    // The first part's spans get room for all, and the second's join them.
+    short_span_vector spans, tail;
+    bool head_failed = false, tail_failed = false;
+    on_two_threads(
+        cut < text.end,
+        [&] {
+            try {
+                cut_short(data, cut, text.end, text.end - cut, tail);
+            } catch (const std::bad_alloc&) {
+                tail_failed = true;
+            }
+        },
+        [&] {
+            try {
+                cut_short(data, text.begin, cut, text.end - text.begin, spans);
+            } catch (const std::bad_alloc&) {
+                head_failed = true;
+            }
+        });
+    line_table::impl& d = line_table_access::of(pane);
+    if (head_failed || tail_failed || spans.size() + tail.size() > d.room_left())
+        return false;
+    try {
+        spans.insert(spans.end(), tail.begin(), tail.end());
+        tail = short_span_vector();
+        detail::row_vector rows(spans.size());
+        detail::sort_spans_by_text(rows, data, spans.data(), spans.size());
+        change_scope scope(pane);
+        d.keep_block(text.block);
+        d.rows.swap(rows);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    d.sorted_by_text = true;
+    pane.setsort("es_text A");
+    return true;
+}
+
+// Opens nothing: reads the open `file`, or tells why there is nothing to read.
+bool read_whole(line_file& file, file_text& text, load_result& result)
+{
+    if (!file.is_open()) {
+        result.error = load_error::open_failed;
+        result.reason = file.error();
+        return false;
+    }
+    if (!file.read_text(text)) {
+        result.error = load_error::read_failed;
+        result.reason = file.error();
+    }
+    return true;
+}
+
+void note_table_failure(const line_table& pane, load_result& result)
+{
     if (pane.rowcount() < 0 && result.error == load_error::none) {
         result.error = load_error::table_failed;
         result.reason = "The table cannot hold the file's lines";
     }
+}
+
+} // namespace
+
+load_result read_source(line_file& file, line_table& pane)
+{
+    load_result result;
+    file_text text;
+    if (!read_whole(file, text, result))
+        return result;
+    fill_in_file_order(text, pane);
+    note_table_failure(pane, result);
+    return result;
+}
+
+load_result read_sorted_source(line_file& file, line_table& pane)
+{
+    load_result result;
+    file_text text;
+    if (!read_whole(file, text, result))
+        return result;
+    if (!fill_sorted(text, pane)) {
+        fill_in_file_order(text, pane);
+        if (pane.rowcount() >= 0) {
+            pane.setsort("es_text A");
+            pane.sort();
+        }
+    }
+    note_table_failure(pane, result);
     return result;
 }
 
@@ -120,12 +240,7 @@ load_result load_source(const std::string& host_path, line_table& pane)
     line_file file;
     file.open(host_path);
     pane.reset();
-    load_result result = read_source(file, pane);
-    if (pane.rowcount() >= 0) {
-        pane.setsort("es_text A");
-        pane.sort();
-    }
-    return result;
+    return read_sorted_source(file, pane);
 }
 
 } // namespace core

@@ -32,4 +32,8 @@ load_result load_source(const std::string& host_path, line_table& pane);
 // failed as well; the table's own failure always shows in its negative row count.
 load_result read_source(line_file& file, line_table& pane);
 
+// What read_source and then sorting by "es_text A" (unless the table failed) give, for callers
+// that open and reset themselves; large files are sorted as they are put in.
+load_result read_sorted_source(line_file& file, line_table& pane);
+
 } // namespace core

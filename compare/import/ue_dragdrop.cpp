@@ -34,12 +34,9 @@ void w_diff::ue_dragdrop(int ai)
         core::line_table::batch changes(table);
         table.reset();
         label->setText(is_file);
-        result = core::read_source(file, table);
+        // The file's lines, then sorted by "es_text A" unless the table failed.
+        result = core::read_sorted_source(file, table);
         table_failed = table.rowcount() < 0;
-        if (!table_failed) {
-            table.setsort("es_text A");
-            table.sort();
-        }
     }
 
     // Nothing selected yet is no failure; a named file that could not be read whole is one the

@@ -39,6 +39,12 @@ struct line_span {
     std::size_t size;
 };
 
+// A span of a block of less than 4 GB, half the size of a line_span: a load holds millions.
+struct short_span {
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
 // Told before and after every change of rows, so a view can follow. Nested batches of changes
 // are reported once, around the outermost.
 struct table_observer {

@@ -29,6 +29,23 @@ struct [[gnu::may_alias]] text_key {
 static_assert(
     sizeof(text_key) == sizeof(row_ref) && alignof(text_key) == alignof(row_ref), "a key takes the place of a row");
 
+// What a sort reads its rows from: a table's own array...
+struct row_array {
+    const row_ref* rows;
+
+    const row_ref& operator[](std::size_t i) const { return rows[i]; }
+    void prefetch(std::size_t i) const { __builtin_prefetch(rows + i); }
+};
+
+// ... or the spans of a load, made into rows as they are read.
+struct span_array {
+    const char* base;
+    const short_span* spans;
+
+    row_ref operator[](std::size_t i) const { return row_ref {base + spans[i].offset, spans[i].size, 0}; }
+    void prefetch(std::size_t i) const { __builtin_prefetch(spans + i); }
+};
+
 constexpr std::uint32_t key_bytes = 12;
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t parallel_threshold = 1 << 16;
@@ -82,7 +99,7 @@ struct by_bytes_then_index {
 };
 
 // True when the texts of keys[0..n), all longer than `depth`, are equal from `depth` on.
-bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, const row_ref* rows)
+template <class Rows> bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, const Rows& rows)
 {
     const row_ref& first = rows[keys[0].index()];
     for (std::size_t i = 1; i < n; ++i) {
@@ -156,7 +173,7 @@ template <class Before> void insertion_sort(text_key* first, text_key* last, Bef
 // Orders a run of keys with equal cached bytes at `depth`: a text that ends within them is a
 // beginning of every longer one, so the ended texts come first, shortest first, then the
 // others; equal lengths and the others keep the order of their old positions.
-text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth, const row_ref* rows)
+template <class Rows> text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth, const Rows& rows)
 {
     const std::uint32_t next = depth + key_bytes;
     auto rank = [&](const text_key& k) {
@@ -177,8 +194,8 @@ text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth, const r
 // Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
 // `depth` (of which the first `known` are equal), into ascending text order, equal texts by old
 // position. They come in the order of their old positions; `spare` has room for n keys.
-void sort_group(
-    text_key* keys, std::size_t n, std::uint32_t depth, unsigned known, const row_ref* rows, text_key* spare)
+template <class Rows>
+void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, unsigned known, const Rows& rows, text_key* spare)
 {
     order_keys(keys, n, known, spare);
     const std::uint32_t next = depth + key_bytes;
@@ -193,7 +210,7 @@ void sort_group(
     for (std::size_t i = 0; i < n;) {
         for (; row_scout < n && row_scout < i + rows_ahead; ++row_scout)
             if (tied(row_scout))
-                __builtin_prefetch(&rows[keys[row_scout].index()]);
+                rows.prefetch(keys[row_scout].index());
         for (; text_scout < n && text_scout < i + texts_ahead; ++text_scout)
             if (tied(text_scout))
                 prefetch_text(rows[keys[text_scout].index()], next);
@@ -223,7 +240,7 @@ void sort_group(
                     // ahead, so that the loads overlap instead of waiting one by one.
                     for (text_key* k = longer; k != end; ++k) {
                         if (end - k > 16)
-                            __builtin_prefetch(&rows[k[16].index()]);
+                            rows.prefetch(k[16].index());
                         if (end - k > 8)
                             prefetch_text(rows[k[8].index()], next);
                         *k = key_at(rows[k->index()], k->index(), next);
@@ -256,32 +273,32 @@ private:
 
 // Replaces keys[from..to) by the rows they stand for, in their order. Each key is read before
 // the row takes its place, so `keys` may be the array of the result.
-void gather(const row_vector& rows, text_key* keys, std::size_t from, std::size_t to)
+template <class Rows> void gather(const Rows& rows, text_key* keys, std::size_t from, std::size_t to)
 {
     // The rows are read in their new order, which is anywhere: ask for them a little ahead.
     constexpr std::size_t ahead = 16;
     auto* const out = reinterpret_cast<row_ref*>(keys);
     for (std::size_t i = from; i < to; ++i) {
         if (i + ahead < to)
-            __builtin_prefetch(&rows[keys[i + ahead].index()]);
+            rows.prefetch(keys[i + ahead].index());
         const row_ref r = rows[keys[i].index()];
         out[i] = r;
     }
 }
 
-// The text sort into `sorted` (of the rows' size, its elements not yet set): one counting pass
+// The text sort of rows[0..n) into `sorted` (of n rows, not yet set): one counting pass
 // spreads the keys, made in `sorted` itself, over buckets of their first two bytes, then each
-// bucket is sorted on its own. Two threads share the work where that pays; the order is total
-// (old positions break ties), so it never depends on how the work was shared.
-void text_order(const row_vector& rows, row_vector& sorted)
+// bucket is sorted on its own. Two threads share the work where that pays, the first reading
+// the rows before `half`; the order is total (old positions break ties), so it never depends on
+// how the work was shared.
+template <class Rows> void text_order(const Rows& rows, std::size_t n, std::size_t half, row_vector& sorted)
 {
-    const std::size_t n = rows.size();
     text_key* const spread = reinterpret_cast<text_key*>(sorted.data());
     if (n < small_table) {
         for (std::size_t i = 0; i < n; ++i)
             spread[i] = key_at(rows[i], static_cast<std::uint32_t>(i), 0);
         const key_array spare(n);
-        sort_group(spread, n, 0, 0, rows.data(), spare.data());
+        sort_group(spread, n, 0, 0, rows, spare.data());
         gather(rows, spread, 0, n);
         return;
     }
@@ -291,7 +308,7 @@ void text_order(const row_vector& rows, row_vector& sorted)
     // rows is read by a thread of its own; within a bucket the first half's keys go first, so
     // the keys of a bucket stay in the rows' order.
     const bool two = n >= parallel_threshold && std::thread::hardware_concurrency() > 1;
-    const std::size_t mid = two ? n / 2 : n;
+    const std::size_t mid = two ? half : n;
     std::vector<std::size_t> count_a(buckets, 0), count_b(buckets, 0);
     auto count = [&](std::vector<std::size_t>& c, std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i)
@@ -335,7 +352,7 @@ void text_order(const row_vector& rows, row_vector& sorted)
             // The texts of a bucket share their first two bytes, so their keys begin after them.
             for (std::size_t b = chunks[c]; b < chunks[c + 1]; ++b)
                 if (starts[b + 1] - starts[b] > 1)
-                    sort_group(spread + starts[b], starts[b + 1] - starts[b], bucket_bytes, 0, rows.data(), spare);
+                    sort_group(spread + starts[b], starts[b + 1] - starts[b], bucket_bytes, 0, rows, spare);
             gather(rows, spread, starts[chunks[c]], starts[chunks[c + 1]]);
         }
     };
@@ -391,8 +408,13 @@ void sort_by_text(row_vector& rows)
     // Not cleared: every element is written before it is read, and clearing them first would be
     // one more pass over the largest array of the sort.
     row_vector sorted(rows.size());
-    text_order(rows, sorted);
+    text_order(row_array {rows.data()}, rows.size(), rows.size() / 2, sorted);
     rows.swap(sorted);
+}
+
+void sort_spans_by_text(row_vector& out, const char* base, const short_span* spans, std::size_t n)
+{
+    text_order(span_array {base, spans}, n, n / 2, out);
 }
 
 bool is_sorted_by_text(const row_vector& rows)

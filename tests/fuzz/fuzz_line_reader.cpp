@@ -6,6 +6,7 @@
 #include "compare/import/source_load.h"
 #include "runtime/line_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -163,6 +164,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "read rows differ from the lines");
             check(pane.get(core::column::es_text2, i).empty(), "a read row has a second text");
         }
+
+        // Read as a source pane loads it: the same rows, sorted.
+        core::line_file again;
+        check(again.open("/proc/self/fd/" + std::to_string(scratch_file())), "the scratch file did not open again");
+        core::line_table loaded;
+        check(
+            core::read_sorted_source(again, loaded).error == core::load_error::none, "loading a readable file failed");
+        std::vector<std::string> ordered = expected;
+        std::sort(ordered.begin(), ordered.end());
+        check(loaded.rowcount() == static_cast<long>(ordered.size()), "loaded row count differs");
+        for (long i = 1; i <= loaded.rowcount(); ++i)
+            check(loaded.get(core::column::es_text, i) == ordered[static_cast<std::size_t>(i - 1)],
+                "loaded rows differ from the sorted lines");
     }
     return 0;
 }
