@@ -35,8 +35,10 @@ using row_vector = std::vector<row_ref, big_allocator<row_ref>>;
 // cache line, so both ends are asked for.
 inline void prefetch_text(const row_ref& r, std::uint32_t from = 0)
 {
-    __builtin_prefetch(r.text + from);
-    __builtin_prefetch(r.text + (r.len ? r.len - 1 : 0));
+    // Reckoned as a number: an empty row has no text, and a null pointer may not be offset.
+    const auto at = reinterpret_cast<std::uintptr_t>(r.text);
+    __builtin_prefetch(reinterpret_cast<const char*>(at + from));
+    __builtin_prefetch(reinterpret_cast<const char*>(at + (r.len ? r.len - 1 : 0)));
 }
 
 // Ascending text order of the whole program: Unicode code-point order, which for UTF-8 is the

@@ -91,7 +91,7 @@ std::vector<std::string> cut(const core::file_text& t, std::size_t batch)
 {
     const char* text = t.block->data();
     core::kept_lines lines(text, t.begin, t.end);
-    std::vector<core::line_span> spans;
+    core::span_vector spans;
     std::vector<std::string> rows;
     while (lines.next(spans, batch)) {
         check(!spans.empty() && spans.size() <= batch, "a batch of the wrong size");
