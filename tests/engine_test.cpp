@@ -264,6 +264,40 @@ private slots:
                 {"kept in source 2", "two"}}));
     }
 
+    // The three lists hold the same rows; a change to one of them must not show in another.
+    void each_list_changes_alone()
+    {
+        panes p;
+        fill(p.s1, {"a", "b", "c"}, true);
+        fill(p.s2, {"b", "d"}, true);
+        p.compare("one", "two");
+        const lists before = p.results();
+        QCOMPARE(before.sum.size(), std::size_t(7));
+
+        p.sum.set(column::es_text, 2, "changed in the combined list");
+        p.sum.set(column::es_text2, 6, "relabelled");
+        QCOMPARE(rows_of(p.same), before.same);
+        QCOMPARE(rows_of(p.diff), before.diff);
+        QCOMPARE(p.sum.get(column::es_text, 2), std::string_view("changed in the combined list"));
+        QCOMPARE(p.sum.get(column::es_text2, 6), std::string_view("relabelled"));
+
+        p.same.set(column::es_text, p.same.insertrow(1), "first");
+        p.diff.setsort("es_text D");
+        p.diff.sort();
+        p.diff.rowscopy(1, 1, p.diff, 0);
+        QCOMPARE(rows_of(p.same), (rows {{"first", ""}, {"b", ""}}));
+        QCOMPARE(rows_of(p.diff), (rows {{"d", "two"}, {"c", "one"}, {"a", "one"}, {"d", "two"}}));
+        QCOMPARE(p.sum.rowcount(), 7L);
+        QCOMPARE(p.sum.get(column::es_text, 5), std::string_view("a"));
+
+        // A list let go of keeps the others whole.
+        p.sum.reset();
+        QCOMPARE(p.same.rowcount(), 2L);
+        QCOMPARE(p.diff.get(column::es_text, 3), std::string_view("a"));
+        p.compare("one", "two");
+        QCOMPARE(p.results().sum, before.sum);
+    }
+
     void failed_lists_report_it()
     {
         const long saved = line_table::row_limit();

@@ -136,9 +136,8 @@ std::size_t rows_that_fit(line_table::impl& d, std::size_t wanted)
 }
 
 // Writes the rows of `s` from `from` on whose found flag is `wanted`, labelled `label`, to
-// out[k..fits) and returns where the next row goes. `out` has room for fits + 1 rows: every row
-// is written and only the marked ones are kept, which spares a branch the processor could not
-// foretell, and the spare place takes the last write.
+// out[k..fits) and returns where the next row goes. Every row is written to the next place and
+// only a marked one moves the place on, which spares a branch the processor could not foretell.
 std::size_t put_marked(row_ref* out, std::size_t k, std::size_t fits, const sorted_source& s,
     const std::vector<std::uint8_t>& found, std::uint8_t wanted, std::uint32_t label, std::size_t from = 0)
 {
@@ -149,14 +148,54 @@ std::size_t put_marked(row_ref* out, std::size_t k, std::size_t fits, const sort
     return k;
 }
 
+// Writes the rows of both sources not found in the other to out[0..], labelled l1 and l2, in
+// the order of "es_text2 A, es_text A": the group of the lesser label first, each by text; one
+// group by text alone when the labels are equal. Returns how many were written.
+std::size_t put_different(row_ref* out, const sorted_source& s1, const sorted_source& s2, const membership& m,
+    std::string_view label1, std::string_view label2, std::uint32_t l1, std::uint32_t l2)
+{
+    const std::size_t fits = m.only1 + m.only2;
+    std::size_t k = 0;
+    const int order = detail::compare_text(label1, label2);
+    if (order < 0) {
+        k = put_marked(out, k, fits, s1, m.found1, 0, l1);
+        k = put_marked(out, k, fits, s2, m.found2, 0, l2);
+    } else if (order > 0) {
+        k = put_marked(out, k, fits, s2, m.found2, 0, l2);
+        k = put_marked(out, k, fits, s1, m.found1, 0, l1);
+    } else {
+        // One label for both: one group, ordered by text alone.
+        std::size_t i = 0, j = 0;
+        for (;;) {
+            while (i < s1.n && m.found1[i])
+                ++i;
+            while (j < s2.n && m.found2[j])
+                ++j;
+            if (i == s1.n || j == s2.n)
+                break;
+            if (detail::compare_rows(s2.rows[j], s1.rows[i]) < 0) {
+                out[k++] = row_ref {s2.rows[j].text, s2.rows[j].len, l2};
+                ++j;
+            } else {
+                out[k++] = row_ref {s1.rows[i].text, s1.rows[i].len, l1};
+                ++i;
+            }
+        }
+        k = put_marked(out, k, fits, s1, m.found1, 0, l1, i);
+        k = put_marked(out, k, fits, s2, m.found2, 0, l2, j);
+    }
+    return k;
+}
+
 void fill_same(line_table& table, const line_table& source1, const sorted_source& s1, const membership& m)
 {
     line_table::impl& d = line_table_access::of(table);
     try {
         const std::size_t fits = rows_that_fit(d, m.same);
         d.keep_blocks_of(line_table_access::of(source1));
-        d.rows.resize(fits + 1);
-        d.rows.resize(put_marked(d.rows.data(), 0, fits, s1, m.found1, 1, 0));
+        row_vector& rows = d.rows.own();
+        rows.resize(fits);
+        rows.resize(put_marked(rows.data(), 0, fits, s1, m.found1, 1, 0));
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
@@ -175,51 +214,73 @@ void fill_diff(line_table& table, const line_table& source1, const line_table& s
         d.keep_blocks_of(line_table_access::of(source2));
         const std::uint32_t l1 = d.intern2(label1);
         const std::uint32_t l2 = d.intern2(label2);
-        d.rows.resize(fits + 1);
-        row_ref* const out = d.rows.data();
-        std::size_t k = 0;
-        const int order = detail::compare_text(label1, label2);
+        row_vector& rows = d.rows.own();
+        rows.resize(fits);
         if (fits < wanted) {
             // What the row-by-row passes would have managed to hold: source 1's rows first.
-            k = put_marked(out, k, fits, s1, m.found1, 0, l1);
-            k = put_marked(out, k, fits, s2, m.found2, 0, l2);
-            d.rows.resize(k);
+            std::size_t k = put_marked(rows.data(), 0, fits, s1, m.found1, 0, l1);
+            k = put_marked(rows.data(), k, fits, s2, m.found2, 0, l2);
+            rows.resize(k);
             const std::vector<detail::sort_term> terms = {{column::es_text2, true}, {column::es_text, true}};
             detail::sort_rows(d, terms);
-        } else if (order < 0) {
-            k = put_marked(out, k, fits, s1, m.found1, 0, l1);
-            k = put_marked(out, k, fits, s2, m.found2, 0, l2);
-        } else if (order > 0) {
-            k = put_marked(out, k, fits, s2, m.found2, 0, l2);
-            k = put_marked(out, k, fits, s1, m.found1, 0, l1);
         } else {
-            // One label for both: one group, ordered by text alone.
-            std::size_t i = 0, j = 0;
-            for (;;) {
-                while (i < s1.n && m.found1[i])
-                    ++i;
-                while (j < s2.n && m.found2[j])
-                    ++j;
-                if (i == s1.n || j == s2.n)
-                    break;
-                if (detail::compare_rows(s2.rows[j], s1.rows[i]) < 0) {
-                    out[k++] = row_ref {s2.rows[j].text, s2.rows[j].len, l2};
-                    ++j;
-                } else {
-                    out[k++] = row_ref {s1.rows[i].text, s1.rows[i].len, l1};
-                    ++i;
-                }
-            }
-            k = put_marked(out, k, fits, s1, m.found1, 0, l1, i);
-            k = put_marked(out, k, fits, s2, m.found2, 0, l2, j);
+            rows.resize(put_different(rows.data(), s1, s2, m, label1, label2, l1, l2));
         }
-        if (fits >= wanted)
-            d.rows.resize(k);
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
     table.setsort("es_text2 A, es_text A");
     d.sorted_by_text = d.rows.size() < 2;
+}
+
+// The three lists as parts of one array, which the combined list holds whole and the other two
+// share: the heading, the similar rows, a blank row, the heading, the different rows. The
+// similar rows are written on a second thread while this one writes the different ones. False
+// (and nothing shown yet) when a list would pass the row limit or a second text would not get
+// the same number in the difference and the combined lists; the lists are then made one by one.
+bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line_table& source1,
+    const line_table& source2, const sorted_source& s1, const sorted_source& s2, std::string_view label1,
+    std::string_view label2, const membership& m, bool parallel)
+{
+    sum.reset();
+    line_table::impl& ds = line_table_access::of(same);
+    line_table::impl& dd = line_table_access::of(diff);
+    line_table::impl& du = line_table_access::of(sum);
+    const std::size_t similar = m.same, different = m.only1 + m.only2;
+    const std::size_t total = similar + different + 3;
+    if (similar > ds.room_left() || different > dd.room_left() || total > du.room_left())
+        return false;
+    for (line_table::impl* d : {&ds, &dd, &du})
+        d->keep_blocks_of(line_table_access::of(source1));
+    for (line_table::impl* d : {&dd, &du})
+        d->keep_blocks_of(line_table_access::of(source2));
+    // Rows keep their second text as a number into their table's own list of them; both lists
+    // start empty and take the labels in the same order, so the numbers agree.
+    const std::uint32_t l1 = dd.intern2(label1), l2 = dd.intern2(label2);
+    if (du.intern2(label1) != l1 || du.intern2(label2) != l2)
+        return false;
+    const std::string_view similarity = du.store("Similarity");
+    const std::string_view difference = du.store("Difference");
+
+    const std::size_t diff_at = similar + 3;
+    row_vector& rows = du.rows.own();
+    rows.resize(total);
+    row_ref* const out = rows.data();
+    on_two_threads(
+        parallel, [&] { put_marked(out + 1, 0, similar, s1, m.found1, 1, 0); },
+        [&] { put_different(out + diff_at, s1, s2, m, label1, label2, l1, l2); });
+    out[0] = row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0};
+    out[similar + 1] = row_ref {};
+    out[similar + 2] = row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0};
+
+    ds.rows.share(du.rows.array(), 1, similar);
+    dd.rows.share(du.rows.array(), diff_at, different);
+    same.setsort("es_text A");
+    ds.sorted_by_text = true;
+    diff.setsort("es_text2 A, es_text A");
+    dd.sorted_by_text = different < 2;
+    du.sorted_by_text = false;
+    return true;
 }
 
 // The combined list, copied from the other two: the similar rows on a second thread while this
@@ -251,8 +312,9 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
         const std::size_t similar = std::min(same_rows, fits > 0 ? fits - 1 : 0);
         const std::size_t diff_at = 1 + similar + 2;
         const std::size_t different = fits > diff_at ? std::min(diff_rows, fits - diff_at) : 0;
-        d.rows.resize(fits);
-        row_ref* const out = d.rows.data();
+        row_vector& rows = d.rows.own();
+        rows.resize(fits);
+        row_ref* const out = rows.data();
         const row_ref parts[] = {row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0},
             row_ref {}, row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0}};
         const std::size_t places[] = {0, 1 + similar, 2 + similar};
@@ -271,6 +333,24 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
         d.failed = true;
     }
     d.sorted_by_text = false;
+}
+
+// The lists made one by one, each failing on its own.
+void run_one_by_one(line_table& same, line_table& diff, line_table& sum, const line_table& source1,
+    const line_table& source2, const sorted_source& s1, const sorted_source& s2, std::string_view label1,
+    std::string_view label2, const membership& m, bool parallel)
+{
+    on_two_threads(
+        parallel,
+        [&] {
+            try {
+                fill_same(same, source1, s1, m);
+            } catch (const std::bad_alloc&) {
+                line_table_access::of(same).failed = true;
+            }
+        },
+        [&] { fill_diff(diff, source1, source2, s1, s2, label1, label2, m); });
+    fill_sum(sum, source1, source2, same, diff, parallel);
 }
 
 } // namespace
@@ -310,19 +390,19 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
         return counts;
     }
 
-    // The two lists are made at once; only the combined one needs them both.
     const bool parallel = s1.n + s2.n >= parallel_threshold && std::thread::hardware_concurrency() > 1;
-    on_two_threads(
-        parallel,
-        [&] {
-            try {
-                fill_same(same, source1, s1, m);
-            } catch (const std::bad_alloc&) {
-                line_table_access::of(same).failed = true;
-            }
-        },
-        [&] { fill_diff(diff, source1, source2, s1, s2, label1, label2, m); });
-    fill_sum(sum, source1, source2, same, diff, parallel);
+    bool shared = false;
+    try {
+        shared = fill_shared(same, diff, sum, source1, source2, s1, s2, label1, label2, m, parallel);
+    } catch (const std::bad_alloc&) {
+    }
+    if (!shared) {
+        // One by one, each list failing on its own: the two lists at once, then the combined
+        // one, which needs them both.
+        same.reset();
+        diff.reset();
+        run_one_by_one(same, diff, sum, source1, source2, s1, s2, label1, label2, m, parallel);
+    }
     counts.same = same.rowcount();
     counts.diff = diff.rowcount();
     counts.sum = sum.rowcount();

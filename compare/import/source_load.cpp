@@ -23,14 +23,14 @@ constexpr std::size_t rows_per_append = std::size_t(1) << 16;
 constexpr std::size_t parallel_split = std::size_t(4) << 20;
 constexpr std::size_t no_limit = std::numeric_limits<std::size_t>::max();
 
-// How many lines text[begin, end) holds, going by the first `counted` of them, which took
+// How many lines `bytes` bytes of text hold, going by the first `counted` of them, which took
 // `covered` bytes: a little more than the rate promises, so that the guess is rarely short.
-std::size_t lines_expected(std::size_t counted, std::size_t covered, std::size_t begin, std::size_t end)
+std::size_t lines_expected(std::size_t counted, std::size_t covered, std::size_t bytes)
 {
     if (covered == 0)
         return counted;
     const double rate = static_cast<double>(counted) / static_cast<double>(covered);
-    return static_cast<std::size_t>(rate * static_cast<double>(end - begin) * 1.02) + 1024;
+    return static_cast<std::size_t>(rate * static_cast<double>(bytes) * 1.02) + 1024;
 }
 
 // Makes room for the rows of the whole text at the rate of the first full run of lines, so
@@ -42,9 +42,9 @@ void reserve_for_rest(line_table& pane, const file_text& text, const span_vector
     const std::size_t covered = first.back().offset + first.back().size - text.begin;
     if (covered >= text.end - text.begin)
         return;
-    const std::size_t guess = lines_expected(first.size(), covered, text.begin, text.end);
+    const std::size_t guess = lines_expected(first.size(), covered, text.end - text.begin);
     try {
-        d.rows.reserve(d.rows.size() + std::min(guess, d.room_left()));
+        d.rows.own().reserve(d.rows.size() + std::min(guess, d.room_left()));
     } catch (const std::bad_alloc&) {
     }
 }
@@ -56,13 +56,13 @@ void trim_rows(line_table& pane)
     if (d.rows.capacity() - d.rows.size() <= d.rows.size() / 2)
         return;
     try {
-        d.rows.shrink_to_fit();
+        d.rows.own().shrink_to_fit();
     } catch (const std::bad_alloc&) {
     }
 }
 
-// Where a text of `text.end` bytes is cut in two parts to be cut into lines at once: past a
-// line end near the middle, or its end when one thread does it all.
+// Where the text between `text.begin` and `text.end` is cut in two parts, to be cut into lines
+// at once: past a line end near its middle, or `text.end` when one thread does it all.
 std::size_t second_part(const file_text& text)
 {
     const char* data = text.block->data();
@@ -125,7 +125,7 @@ void cut_short(const char* data, std::size_t begin, std::size_t end, std::size_t
         return;
     const std::size_t covered = out.back().offset + out.back().size - begin;
     try {
-        out.reserve(lines_expected(out.size(), covered, 0, whole));
+        out.reserve(lines_expected(out.size(), covered, whole));
     } catch (const std::bad_alloc&) {
         // The spans grow as they come.
     }
@@ -172,7 +172,7 @@ bool fill_sorted(const file_text& text, line_table& pane)
         detail::sort_spans_by_text(rows, data, spans.data(), spans.size());
         change_scope scope(pane);
         d.keep_block(text.block);
-        d.rows.swap(rows);
+        d.rows.adopt(std::move(rows));
     } catch (const std::bad_alloc&) {
         return false;
     }

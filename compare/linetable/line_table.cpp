@@ -66,7 +66,7 @@ std::shared_ptr<const text_block> make_block(std::string text)
 void line_table::impl::clear()
 {
     // Swapping with empties gives the memory back; a cleared vector would keep its capacity.
-    detail::row_vector().swap(rows);
+    rows.clear();
     std::vector<std::shared_ptr<const text_block>>().swap(blocks);
     arena.reset();
     texts2.assign(1, std::string_view {});
@@ -194,7 +194,8 @@ long line_table::insertrow(long before)
         return -1;
     const long at = before == 0 ? n : before - 1;
     try {
-        d_->rows.insert(d_->rows.begin() + at, detail::row_ref {});
+        detail::row_vector& rows = d_->rows.own();
+        rows.insert(rows.begin() + at, detail::row_ref {});
     } catch (const std::bad_alloc&) {
         d_->failed = true;
         return -1;
@@ -227,8 +228,8 @@ long line_table::set(column c, long row, std::string_view text)
         d_->failed = true;
         return -1;
     }
-    detail::row_ref& r = d_->rows[static_cast<std::size_t>(row - 1)];
     try {
+        detail::row_ref& r = d_->rows.own()[static_cast<std::size_t>(row - 1)];
         if (c == column::es_text) {
             const std::string_view kept = d_->store(text);
             r.text = kept.data();
@@ -301,7 +302,8 @@ long line_table::rowscopy(long first, long last, line_table& target, long before
                 r.text2 = m;
             }
         }
-        t.rows.insert(t.rows.begin() + at, copies.begin(), copies.end());
+        detail::row_vector& rows = t.rows.own();
+        rows.insert(rows.begin() + at, copies.begin(), copies.end());
     } catch (const std::bad_alloc&) {
         t.failed = true;
         return -1;
@@ -323,14 +325,15 @@ long line_table::append_lines(std::shared_ptr<const text_block> block, const lin
     const char* base = block->data();
     try {
         d.keep_block(block);
+        detail::row_vector& rows = d.rows.own();
         std::size_t fits = n;
         const std::size_t limit = effective_row_limit();
-        const std::size_t room = d.rows.size() >= limit ? 0 : limit - d.rows.size();
+        const std::size_t room = rows.size() >= limit ? 0 : limit - rows.size();
         if (fits > room)
             fits = room;
-        const std::size_t needed = d.rows.size() + fits;
-        if (d.rows.capacity() < needed)
-            d.rows.reserve(std::max(needed, d.rows.capacity() + d.rows.capacity() / 2));
+        const std::size_t needed = rows.size() + fits;
+        if (rows.capacity() < needed)
+            rows.reserve(std::max(needed, rows.capacity() + rows.capacity() / 2));
         for (std::size_t i = 0; i < fits; ++i) {
             const line_span& s = spans[i];
             if (s.offset > block_size || s.size > block_size - s.offset)
@@ -339,7 +342,7 @@ long line_table::append_lines(std::shared_ptr<const text_block> block, const lin
                 d.failed = true;
                 return -1;
             }
-            d.rows.push_back(detail::row_ref {base + s.offset, static_cast<std::uint32_t>(s.size), 0});
+            rows.push_back(detail::row_ref {base + s.offset, static_cast<std::uint32_t>(s.size), 0});
         }
         if (d.rows.size() > 1)
             d.sorted_by_text = false;

@@ -31,6 +31,70 @@ static_assert(sizeof(row_ref) == 16, "rows must stay small");
 // The rows of a table or of a list on its way to one.
 using row_vector = std::vector<row_ref, big_allocator<row_ref>>;
 
+// A table's rows: its own array, or a run of an array that other tables hold too. The result
+// lists of a compare are parts of one array (the combined list is the others with headings in
+// between), so they share it rather than each copying millions of rows. Reading never copies;
+// a table that changes its rows first takes a copy of its own (own()), so no table ever sees
+// another's change.
+class row_store {
+public:
+    std::size_t size() const { return whole_ ? (v_ ? v_->size() : 0) : n_; }
+    bool empty() const { return size() == 0; }
+    const row_ref* data() const { return v_ ? v_->data() + first_ : nullptr; }
+    const row_ref* begin() const { return data(); }
+    const row_ref* end() const { return data() + size(); }
+    const row_ref& operator[](std::size_t i) const { return v_->data()[first_ + i]; }
+    // Room for rows without moving them; a shared array has none to spare.
+    std::size_t capacity() const { return whole_ && v_ && v_.use_count() == 1 ? v_->capacity() : size(); }
+
+    // The rows as this table's own array, to change: what is shared is copied first.
+    row_vector& own()
+    {
+        if (!v_) {
+            v_ = std::make_shared<row_vector>();
+        } else if (!whole_ || v_.use_count() != 1) {
+            v_ = std::make_shared<row_vector>(begin(), end());
+            first_ = 0;
+            whole_ = true;
+        }
+        return *v_;
+    }
+
+    // Takes `rows` as this table's own; `rows` is left empty.
+    void adopt(row_vector&& rows)
+    {
+        v_ = std::make_shared<row_vector>(std::move(rows));
+        first_ = n_ = 0;
+        whole_ = true;
+    }
+
+    // Shows rows[first, first + n) of an array that other tables may show too.
+    void share(std::shared_ptr<const row_vector> rows, std::size_t first, std::size_t n)
+    {
+        // Never written through: own() copies whatever is shared before a change.
+        v_ = std::const_pointer_cast<row_vector>(std::move(rows));
+        first_ = first;
+        n_ = n;
+        whole_ = false;
+    }
+    // The whole array, for other tables to share; null while there are no rows.
+    std::shared_ptr<const row_vector> array() const { return v_; }
+
+    // Lets go of the rows (and of the array, once no table shows it).
+    void clear()
+    {
+        v_.reset();
+        first_ = n_ = 0;
+        whole_ = true;
+    }
+
+private:
+    std::shared_ptr<row_vector> v_;
+    std::size_t first_ = 0;
+    std::size_t n_ = 0; // while not whole
+    bool whole_ = true; // the view is all of v_, whatever its size
+};
+
 // Asks the memory for a row's text from `from` on, ahead of its use. Half of all lines cross a
 // cache line, so both ends are asked for.
 inline void prefetch_text(const row_ref& r, std::uint32_t from = 0)
@@ -121,7 +185,7 @@ bool parse_sort(std::string_view expression, std::vector<sort_term>& out);
 } // namespace detail
 
 struct line_table::impl {
-    detail::row_vector rows;
+    detail::row_store rows;
     // Every block a row or a second text points into; shared with the tables rows were copied to.
     std::vector<std::shared_ptr<const text_block>> blocks;
     std::shared_ptr<detail::arena_block> arena;

@@ -151,8 +151,10 @@ void order_keys(text_key* keys, std::size_t n, unsigned known, text_key* spare)
     for (std::size_t i = 0; i < n; ++i)
         spare[count[key_byte(keys[i], known)]++] = keys[i];
     std::copy(spare, spare + n, keys);
+    // Most of the 256 parts hold one key or none, for which a call would do nothing.
     for (unsigned b = 0; b < 256; ++b)
-        order_keys(keys + start[b], start[b + 1] - start[b], known + 1, spare);
+        if (start[b + 1] - start[b] > 1)
+            order_keys(keys + start[b], start[b + 1] - start[b], known + 1, spare);
 }
 
 // Runs of tied keys are mostly two or three long: up to this many an insertion sort, without
@@ -396,7 +398,7 @@ void sort_by_text2(line_table::impl& d, bool ascending)
     row_vector sorted(d.rows.size());
     for (const row_ref& r : d.rows)
         sorted[starts[rank[r.text2]]++] = r;
-    d.rows.swap(sorted);
+    d.rows.adopt(std::move(sorted));
 }
 
 } // namespace
@@ -436,16 +438,17 @@ void sort_rows(line_table::impl& d, const std::vector<sort_term>& terms)
         if (t.col == column::es_text2) {
             sort_by_text2(d, t.ascending);
         } else {
-            sort_by_text(d.rows);
+            row_vector& rows = d.rows.own();
+            sort_by_text(rows);
             if (!t.ascending)
-                reverse_runs(d.rows);
+                reverse_runs(rows);
         }
     };
     if (terms.size() == 1) {
         pass(terms.front());
         return;
     }
-    const row_vector before = d.rows;
+    const row_store before = d.rows;
     try {
         for (auto t = terms.rbegin(); t != terms.rend(); ++t)
             pass(*t);
