@@ -127,6 +127,17 @@ void find_members(const sorted_source& s1, const sorted_source& s2, membership& 
     merge_range(s1.rows, 0, s1.n, s2.rows, 0, s2.n, m, m.same, m.only1, m.only2);
 }
 
+// The orders the similarity and the difference lists are shown in.
+constexpr std::string_view same_order = "es_text A";
+constexpr std::string_view diff_order = "es_text2 A, es_text A";
+
+// A row of the table's own text, such as a heading of the combined list; the table keeps it.
+row_ref own_text_row(line_table::impl& d, std::string_view text)
+{
+    const std::string_view kept = d.store(text);
+    return row_ref {kept.data(), static_cast<std::uint32_t>(kept.size()), 0};
+}
+
 // How many of `wanted` rows a fresh table may take; short of all of them, the table fails.
 std::size_t rows_that_fit(line_table::impl& d, std::size_t wanted)
 {
@@ -199,7 +210,7 @@ void fill_same(line_table& table, const line_table& source1, const sorted_source
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
-    table.setsort("es_text A");
+    table.setsort(same_order);
     d.sorted_by_text = true;
 }
 
@@ -229,7 +240,7 @@ void fill_diff(line_table& table, const line_table& source1, const line_table& s
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
-    table.setsort("es_text2 A, es_text A");
+    table.setsort(diff_order);
     d.sorted_by_text = d.rows.size() < 2;
 }
 
@@ -259,8 +270,8 @@ bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line
     const std::uint32_t l1 = dd.intern2(label1), l2 = dd.intern2(label2);
     if (du.intern2(label1) != l1 || du.intern2(label2) != l2)
         return false;
-    const std::string_view similarity = du.store("Similarity");
-    const std::string_view difference = du.store("Difference");
+    const row_ref similarity = own_text_row(du, "Similarity");
+    const row_ref difference = own_text_row(du, "Difference");
 
     const std::size_t diff_at = similar + 3;
     row_vector& rows = du.rows.own();
@@ -269,15 +280,15 @@ bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line
     on_two_threads(
         parallel, [&] { put_marked(out + 1, 0, similar, s1, m.found1, 1, 0); },
         [&] { put_different(out + diff_at, s1, s2, m, label1, label2, l1, l2); });
-    out[0] = row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0};
+    out[0] = similarity;
     out[similar + 1] = row_ref {};
-    out[similar + 2] = row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0};
+    out[similar + 2] = difference;
 
     ds.rows.share(du.rows.array(), 1, similar);
     dd.rows.share(du.rows.array(), diff_at, different);
-    same.setsort("es_text A");
+    same.setsort(same_order);
     ds.sorted_by_text = true;
-    diff.setsort("es_text2 A, es_text A");
+    diff.setsort(diff_order);
     dd.sorted_by_text = different < 2;
     du.sorted_by_text = false;
     return true;
@@ -300,8 +311,8 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
         const std::size_t fits = rows_that_fit(d, wanted);
         d.keep_blocks_of(line_table_access::of(source1));
         d.keep_blocks_of(line_table_access::of(source2));
-        const std::string_view similarity = d.store("Similarity");
-        const std::string_view difference = d.store("Difference");
+        const row_ref similarity = own_text_row(d, "Similarity");
+        const row_ref difference = own_text_row(d, "Difference");
         // The labels are few: map each of the difference list's to this table's own once.
         std::vector<std::uint32_t> labels(dd.texts2.size());
         for (std::size_t i = 1; i < labels.size(); ++i)
@@ -315,8 +326,7 @@ void fill_sum(line_table& table, const line_table& source1, const line_table& so
         row_vector& rows = d.rows.own();
         rows.resize(fits);
         row_ref* const out = rows.data();
-        const row_ref parts[] = {row_ref {similarity.data(), static_cast<std::uint32_t>(similarity.size()), 0},
-            row_ref {}, row_ref {difference.data(), static_cast<std::uint32_t>(difference.size()), 0}};
+        const row_ref parts[] = {similarity, row_ref {}, difference};
         const std::size_t places[] = {0, 1 + similar, 2 + similar};
         for (std::size_t k = 0; k < 3; ++k)
             if (places[k] < fits)
