@@ -30,12 +30,20 @@ int main(int argc, char* argv[])
             "tovik: no display found (DISPLAY is not set); start it from a desktop session or under Xvfb.\n", stderr);
         return EXIT_FAILURE;
     }
-    QApplication app(argc, argv);
+    // The command line is the program's and is ignored; Qt is handed none of it, or it would
+    // act on its own options (-reverse, -style, -stylesheet FILE, ...).
+    char program_name[] = "tovik";
+    int qt_argc = 1;
+    char* qt_argv[] = {argc > 0 && argv[0] ? argv[0] : program_name, nullptr};
+    QApplication app(qt_argc, qt_argv);
     QApplication::setWindowIcon(rt::app_icon());
 
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     linara application;
     application.create();
-    application.open(QApplication::arguments().mid(1).join(QLatin1Char(' ')));
+    application.open(arguments.join(QLatin1Char(' ')));
     const int rc = QApplication::exec();
     application.destroy();
     return rc;

@@ -12,38 +12,41 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 
 namespace {
 
-void paint_background(QWidget* w, const QColor& colour)
+rt::text_label* make_label(QWidget* parent, const char* name, const QString& text, int x, int y, int width, int height)
 {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, colour);
-    w->setPalette(p);
-}
-
-QLabel* make_label(QWidget* parent, const char* name, const QString& text, int x, int y, int width, int height)
-{
-    auto* label = new QLabel(text, parent);
+    auto* label = new rt::text_label(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setFont(rt::sans_8(true));
     label->setFocusPolicy(Qt::NoFocus);
-    paint_background(label, rt::light_grey());
+    rt::paint(label, rt::light_grey(), Qt::black);
     rt::place(label, x, y, width, height);
     return label;
 }
 
-QCheckBox* make_check_box(QWidget* parent, const char* name, const QString& accessible, int x, int y)
+QCheckBox* make_check_box(
+    QWidget* parent, const char* name, const QString& accessible, const QString& keys, int x, int y)
 {
     auto* box = new QCheckBox(parent);
     box->setObjectName(QLatin1String(name));
-    // The box has no text of its own; a screen reader still needs to say what it chooses.
+    // The box has no text of its own; a screen reader still needs to say what it chooses, and
+    // the keyboard needs a way to it, as the tab order leaves it out.
     box->setAccessibleName(accessible);
+    box->setAccessibleDescription(QStringLiteral("Shortcut: ") + keys);
+    box->setToolTip(accessible + QStringLiteral(" (") + keys + QLatin1Char(')'));
+    auto* shortcut = new QShortcut(QKeySequence(keys), parent);
+    QObject::connect(shortcut, &QShortcut::activated, box, &QCheckBox::click);
     box->setFont(rt::sans_8(true));
     box->setFocusPolicy(Qt::ClickFocus);
-    paint_background(box, rt::light_grey());
+    rt::paint(box, rt::light_grey(), Qt::black);
+    // The box itself stays white, as on a light desktop.
+    QPalette p = box->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    box->setPalette(p);
     rt::place(box, x, y, 83, 77);
     return box;
 }
@@ -65,7 +68,8 @@ w_diff::w_diff(QWidget* parent)
 {
     setObjectName(QStringLiteral("w_diff"));
     setWindowTitle(QStringLiteral("Drag file to the middle windows"));
-    paint_background(this, rt::button_face());
+    rt::paint_button_face(this);
+    setAutoFillBackground(true);
     resize(sizeHint());
     create_controls();
     connect_events();
@@ -80,8 +84,10 @@ QSize w_diff::sizeHint() const
 
 void w_diff::create_controls()
 {
-    cbx_2 = make_check_box(this, "cbx_2", QStringLiteral("Send selected files to Source 2"), 650, 733);
-    cbx_1 = make_check_box(this, "cbx_1", QStringLiteral("Send selected files to Source 1"), 650, 57);
+    cbx_2 = make_check_box(
+        this, "cbx_2", QStringLiteral("Send selected files to Source 2"), QStringLiteral("Alt+2"), 650, 733);
+    cbx_1 = make_check_box(
+        this, "cbx_1", QStringLiteral("Send selected files to Source 1"), QStringLiteral("Alt+1"), 650, 57);
 
     dw_sum = make_pane(this, "dw_sum", QStringLiteral("Combined list"), 1710, 749, 782, 361);
     dw_sum->setVisible(false);
@@ -103,12 +109,14 @@ void w_diff::create_controls()
     lb_1->setObjectName(QStringLiteral("lb_1"));
     lb_1->setAccessibleName(QStringLiteral("Folders and files"));
     lb_1->setFont(rt::sans_8(false));
+    rt::paint(lb_1, Qt::white, Qt::black);
     rt::place(lb_1, 10, 253, 604, 1133);
 
     ddlb_1 = new rt::dropdownlistbox(this);
     ddlb_1->setObjectName(QStringLiteral("ddlb_1"));
     ddlb_1->setAccessibleName(QStringLiteral("Drive"));
     ddlb_1->setFont(rt::sans_8(false));
+    rt::paint(ddlb_1, Qt::white, Qt::black);
     // The designed height is that of the list dropped down; closed it is one line high.
     rt::place(ddlb_1, 10, 157, 604, 1005);
     ddlb_1->resize(ddlb_1->width(), ddlb_1->sizeHint().height());
@@ -117,11 +125,6 @@ void w_diff::create_controls()
     dw_same = make_pane(this, "dw_same", QStringLiteral("Similarity"), 1303, 141, 1477, 569);
     dw_2 = make_pane(this, "dw_2", QStringLiteral("Source 2"), 645, 817, 631, 569);
     dw_1 = make_pane(this, "dw_1", QStringLiteral("Source 1"), 645, 145, 631, 569);
-
-    st_3->setBuddy(dw_same->view());
-    st_4->setBuddy(dw_diff->view());
-    st_1->setBuddy(dw_1->view());
-    st_2->setBuddy(dw_2->view());
 
     controls_ = {
         cbx_2, cbx_1, dw_sum, cb_compare, st_path, st_4, st_3, st_2, st_1, lb_1, ddlb_1, dw_diff, dw_same, dw_2, dw_1};
@@ -134,6 +137,8 @@ void w_diff::create_controls()
     setTabOrder(lb_1, dw_same->view());
     setTabOrder(dw_same->view(), dw_1->view());
     setTabOrder(dw_1->view(), dw_2->view());
+    // The keyboard starts where the tab order does, not on the first control that takes a click.
+    cb_compare->setFocus();
 }
 
 void w_diff::connect_events()

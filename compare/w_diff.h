@@ -6,6 +6,8 @@
 // compare/engine, browsing in compare/browser, printing and saving in compare/output, the
 // source panes' own events in compare/source_panes.cpp.
 
+#include "runtime/events.h"
+#include "runtime/text_label.h"
 #include "runtime/window.h"
 
 #include <QList>
@@ -13,7 +15,6 @@
 #include <QWidget>
 
 class QCheckBox;
-class QLabel;
 class QPushButton;
 
 namespace rt {
@@ -33,11 +34,11 @@ public:
     QCheckBox* cbx_1 = nullptr;
     rt::grid_pane* dw_sum = nullptr;
     QPushButton* cb_compare = nullptr;
-    QLabel* st_path = nullptr;
-    QLabel* st_4 = nullptr;
-    QLabel* st_3 = nullptr;
-    QLabel* st_2 = nullptr;
-    QLabel* st_1 = nullptr;
+    rt::text_label* st_path = nullptr;
+    rt::text_label* st_4 = nullptr;
+    rt::text_label* st_3 = nullptr;
+    rt::text_label* st_2 = nullptr;
+    rt::text_label* st_1 = nullptr;
     rt::listbox* lb_1 = nullptr;
     rt::dropdownlistbox* ddlb_1 = nullptr;
     rt::grid_pane* dw_diff = nullptr;
@@ -55,6 +56,8 @@ public:
     QString is_path;
     QString is_file;
     bool ib_lbuttondown = false;
+    // A file chosen by a press of the mouse, waiting for the release to load into the checked pane.
+    bool ib_loadonrelease = false;
 
     void constructors() override;
     void open_event() override;
@@ -68,6 +71,8 @@ public:
     void ddlb_1_selectionchanged(int index);
     void lb_1_ue_refresh();
     void lb_1_selectionchanged(int index);
+    // Loads is_file into the pane whose box is checked, if either is.
+    void load_into_checked_pane();
     void lb_1_ue_lbuttondown(unsigned flags, int xpos, int ypos);
     void lb_1_ue_lbuttonup(unsigned flags, int xpos, int ypos);
     void lb_1_ue_mousemove(unsigned flags, int xpos, int ypos);
@@ -79,9 +84,9 @@ public:
 
 public slots:
     // User events raised by name.
-    void ue_compare();
-    void ue_print();
-    void ue_saveas();
+    RT_EVENT void ue_compare();
+    RT_EVENT void ue_print();
+    RT_EVENT void ue_saveas();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -22,9 +22,7 @@ w_frame::w_frame(QWidget* parent)
     setObjectName(QStringLiteral("w_frame"));
     setWindowTitle(QStringLiteral("Linara (Orlemy Vask)"));
     setWindowIcon(rt::app_icon());
-    QPalette p = palette();
-    p.setColor(QPalette::Window, rt::button_face());
-    setPalette(p);
+    rt::paint_button_face(this);
     setGeometry(rt::unit_rect(833, 361, 1998, 1209));
 
     menu_ = new m_main(this);
@@ -32,10 +30,15 @@ w_frame::w_frame(QWidget* parent)
     mdi_1_ = new QMdiArea(this);
     mdi_1_->setObjectName(QStringLiteral("mdi_1"));
     mdi_1_->setBackground(rt::application_workspace());
+    // A sheet larger than the client area (the frame restored, a small screen, a large font)
+    // is reached by scrolling rather than only by dragging it.
+    mdi_1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_1_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi_1_);
 
     // A label rather than a transient message, so screen readers can read the status line.
     status_text_ = new QLabel(this);
+    status_text_->setTextFormat(Qt::PlainText);
     status_text_->setObjectName(QStringLiteral("microhelp"));
     status_text_->setAccessibleDescription(QStringLiteral("Status"));
     // What the status line says until the compare window first writes to it.
@@ -72,6 +75,9 @@ QWidget* w_frame::getactivesheet() const
 void w_frame::setmicrohelp(const QString& text)
 {
     status_text_->setText(text);
+    // Painted now: the step that follows may keep the event loop from painting it.
+    if (status_text_->isVisible())
+        status_text_->repaint();
 }
 
 QString w_frame::microhelp() const

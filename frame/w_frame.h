@@ -3,6 +3,7 @@
 // line. It shows the about window once at start-up, hosts the compare window as its sheet and
 // relays Print and Save As to whichever sheet is active.
 
+#include "runtime/events.h"
 #include "runtime/window.h"
 
 #include <QMainWindow>
@@ -35,8 +36,8 @@ public:
     void m_about_clicked();
 
 public slots:
-    void ue_print();
-    void ue_saveas();
+    RT_EVENT void ue_print();
+    RT_EVENT void ue_saveas();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -19,10 +19,8 @@ QLabel* make_label(QWidget* parent, const char* name, int y, int width, int heig
     label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     label->setWordWrap(true);
     label->setFocusPolicy(Qt::NoFocus);
-    label->setAutoFillBackground(true);
-    QPalette p = label->palette();
-    p.setColor(QPalette::Window, background);
-    label->setPalette(p);
+    label->setTextFormat(Qt::PlainText);
+    rt::paint(label, background, Qt::black);
     rt::place(label, (window_width - width) / 2, y, width, height);
     return label;
 }

@@ -14,14 +14,6 @@
 
 namespace {
 
-void paint_button_face(QWidget* w)
-{
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, rt::button_face());
-    w->setPalette(p);
-}
-
 QPushButton* make_button(QWidget* parent, const char* name, const QString& text, int x, int y)
 {
     auto* button = new QPushButton(text, parent);
@@ -37,9 +29,7 @@ QRadioButton* make_radio(QWidget* parent, const char* name, const QString& text,
     radio->setObjectName(QLatin1String(name));
     radio->setFont(rt::sans_8(true));
     // Button face like the group box behind it; left unfilled so the box's own frame shows through.
-    QPalette p = radio->palette();
-    p.setColor(QPalette::Window, rt::button_face());
-    radio->setPalette(p);
+    rt::paint_button_face(radio);
     rt::place(radio, x, y, width, 77);
     return radio;
 }
@@ -72,7 +62,8 @@ void w_print_option::create_controls()
     gb_1 = new QGroupBox(QStringLiteral("Options:"), this);
     gb_1->setObjectName(QStringLiteral("gb_1"));
     gb_1->setFont(rt::sans_8(true));
-    paint_button_face(gb_1);
+    rt::paint_button_face(gb_1);
+    gb_1->setAutoFillBackground(true);
     rt::place(gb_1, 60, 29, 787, 509);
     // The group box frames the radio buttons by holding them: they keep their places in the
     // window, are drawn inside the frame, and form one exclusive group among themselves.

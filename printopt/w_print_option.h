@@ -2,6 +2,7 @@
 // The print option dialog: the user picks the list to print, and the dialog closes with its
 // number (1 similarity, 2 difference, 3 both, 0 nothing) in the message object.
 
+#include "runtime/events.h"
 #include "runtime/window.h"
 
 #include <QList>
@@ -29,8 +30,8 @@ public:
 
 public slots:
     // User events raised by name.
-    void ue_ok();
-    void ue_cancel();
+    RT_EVENT void ue_ok();
+    RT_EVENT void ue_cancel();
 
     // Escape, and every other way of cancelling but the close box, is the Cancel button.
     void reject() override;

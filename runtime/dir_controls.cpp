@@ -2,7 +2,7 @@
 
 #include "runtime/drive_model.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -179,12 +179,13 @@ void listbox::mousePressEvent(QMouseEvent* event)
     if (left) {
         press_position_ = event->pos();
         pressed_on_entry_ = itemAt(event->pos()) != nullptr;
+        // Raised before the press selects, so the selection's handler knows the button is down
+        // and that the press may yet become a drag.
+        emit ue_lbuttondown(flags_of(event), event->pos().x(), event->pos().y());
     }
     QListWidget::mousePressEvent(event);
     report_if_selection_moved(before);
     press_refilled_ = listing_generation_ != generation;
-    if (left)
-        emit ue_lbuttondown(flags_of(event), event->pos().x(), event->pos().y());
 }
 
 void listbox::mouseReleaseEvent(QMouseEvent* event)
@@ -220,8 +221,67 @@ void listbox::mouseDoubleClickEvent(QMouseEvent* event)
 void listbox::keyPressEvent(QKeyEvent* event)
 {
     const int before = selected_row();
-    QListWidget::keyPressEvent(event);
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // Any key but a typed character ends the search being typed; Shift and the other modifiers
+    // held to type one do not.
+    const int k = event->key();
+    const bool modifier = (k >= Qt::Key_Shift && k <= Qt::Key_ScrollLock) || k == Qt::Key_AltGr;
+    if (!modifier && (event->text().isEmpty() || !event->text().at(0).isPrint() || k == Qt::Key_Space))
+        typed_clock_.invalidate();
+    // A held Return chooses once: repeated, it would walk in and out of folders.
+    if (enter && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat() && currentRow() >= 0
+        && currentRow() != before) {
+        setCurrentRow(currentRow(), QItemSelectionModel::ClearAndSelect);
+        event->accept();
+    } else {
+        QListWidget::keyPressEvent(event);
+    }
     report_if_selection_moved(before);
+}
+
+QItemSelectionModel::SelectionFlags listbox::selectionCommand(const QModelIndex& index, const QEvent* event) const
+{
+    if (event && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if (key->modifiers() & Qt::ControlModifier) {
+            switch (key->key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+                return QItemSelectionModel::NoUpdate;
+            default:
+                break;
+            }
+        }
+    }
+    return QListWidget::selectionCommand(index, event);
+}
+
+void listbox::keyboardSearch(const QString& search)
+{
+    if (search.isEmpty() || count() == 0)
+        return;
+    // Keys typed within the platform's interval make one search that stays on a matching entry;
+    // a new search starts after the cursor.
+    const bool extending = typed_clock_.isValid() && !typed_clock_.hasExpired(QApplication::keyboardInputInterval());
+    typed_ = extending ? typed_ + search : search;
+    typed_clock_.start();
+    const int from = currentRow() < 0 ? 0 : currentRow() + (extending ? 0 : 1);
+    for (int i = 0; i < count(); ++i) {
+        const int row = (from + i) % count();
+        const QListWidgetItem* entry = item(row);
+        QString name = entry->text();
+        if (entry->data(kind_role).toInt() != static_cast<int>(core::entry_kind::file))
+            name = name.mid(1, name.size() - 2);
+        if (name.startsWith(typed_, Qt::CaseInsensitive)) {
+            setCurrentRow(row, QItemSelectionModel::NoUpdate);
+            scrollToItem(entry);
+            return;
+        }
+    }
 }
 
 dropdownlistbox::dropdownlistbox(QWidget* parent)

@@ -3,6 +3,7 @@
 // "[-c-]" for a drive, "[name]" for a directory, "[..]" for the parent, a file's bare name.
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPoint>
 
@@ -65,6 +66,11 @@ public:
     using drag_starter = std::function<Qt::DropAction(QDrag&)>;
     static void set_drag_starter(drag_starter starter);
 
+    // Typing moves the cursor to the next entry whose name begins with what was typed (a
+    // folder's name read without its brackets); it chooses nothing, since choosing a folder
+    // enters it. Space or Return chooses the entry under the cursor.
+    void keyboardSearch(const QString& search) override;
+
 signals:
     // The user selected entry `index` (from 1), by mouse or keyboard.
     void selectionchanged(int index);
@@ -78,6 +84,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Ctrl with a key that moves moves the cursor alone, as in lists of many choices.
+    QItemSelectionModel::SelectionFlags selectionCommand(
+        const QModelIndex& index, const QEvent* event = nullptr) const override;
 
 private:
     int selected_row() const;
@@ -89,6 +98,8 @@ private:
     bool pressed_on_entry_ = false;
     unsigned listing_generation_ = 0;
     bool press_refilled_ = false; // the last press entered a folder
+    QString typed_; // what was typed so far in one search
+    QElapsedTimer typed_clock_;
 };
 
 class dropdownlistbox : public QComboBox {

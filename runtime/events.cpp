@@ -16,7 +16,7 @@ int triggerevent(QObject* target, const char* name)
     if (index < 0)
         return -1;
     const QMetaMethod method = target->metaObject()->method(index);
-    if (method.methodType() != QMetaMethod::Slot && method.methodType() != QMetaMethod::Method)
+    if (qstrcmp(method.tag(), "RT_EVENT") != 0)
         return -1;
     return method.invoke(target, Qt::DirectConnection) ? 1 : -1;
 }

@@ -29,6 +29,13 @@ constexpr int band_width(int column)
                                           : detail_cells[column].width;
 }
 
+// How much a list whose largest row number needs `number_width` units widens the number cell:
+// nothing while the number fits its designed width. The cells to its right move by as much.
+constexpr int number_growth(int number_width)
+{
+    return number_width > row_number.width ? number_width - row_number.width : 0;
+}
+
 // The face and size of every text of the grid.
 constexpr const char* font_face = "MS Sans Serif";
 constexpr int font_points = 8;

@@ -8,19 +8,21 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
 namespace rt {
 
-namespace {
-
 // Draws each cell in its designed place within its band: the grey of the row number covers
 // the number cell only, not the gap beside it or the rows' spacing.
 class cell_delegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Units the number cell has grown by for the pane's largest row number.
+    int number_growth = 0;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -31,19 +33,27 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override
     {
-        return QSize(units_x(grid_layout::band_width(index.column())), units_y(grid_layout::detail_height));
+        return QSize(band_width(index.column()), units_y(grid_layout::detail_height));
+    }
+
+    int band_width(int column) const
+    {
+        return units_x(grid_layout::band_width(column) + (column == 0 ? number_growth : 0));
     }
 
 private:
-    static QRect cell_rect(const QRect& band, int column)
+    QRect cell_rect(const QRect& band, int column) const
     {
         if (column < 0 || column >= grid_layout::detail_cell_count)
             return band;
         const grid_layout::cell& c = grid_layout::detail_cells[column];
-        return QRect(band.left(), band.top() + units_y(c.top), qMin(units_x(c.width), band.width()),
+        const int width = units_x(c.width + (column == 0 ? number_growth : 0));
+        return QRect(band.left(), band.top() + units_y(c.top), qMin(width, band.width()),
             qMin(units_y(c.height), band.height()));
     }
 };
+
+namespace {
 
 void paint_white(QWidget* w)
 {
@@ -82,7 +92,8 @@ grid_pane::grid_pane(QWidget* parent)
         design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss));
     paint_white(view_);
     paint_white(view_->viewport());
-    view_->setItemDelegate(new cell_delegate(view_));
+    delegate_ = new cell_delegate(view_);
+    view_->setItemDelegate(delegate_);
     view_->setModel(model_);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -112,7 +123,7 @@ grid_pane::grid_pane(QWidget* parent)
     columns->setMinimumSectionSize(1);
     columns->setSectionResizeMode(QHeaderView::Fixed);
     for (int c = 0; c < grid_layout::detail_cell_count; ++c)
-        columns->resizeSection(c, units_x(grid_layout::band_width(c)));
+        columns->resizeSection(c, delegate_->band_width(c));
 
     auto* total = new QWidget(this);
     total->setObjectName(QStringLiteral("total"));
@@ -127,7 +138,8 @@ grid_pane::grid_pane(QWidget* parent)
     layout->addWidget(view_);
     layout->addWidget(total);
 
-    setFocusProxy(view_);
+    // The pane is no focus proxy for its view: Tab would stop at the pane where it was created
+    // in the focus chain, not where the window's tab order puts the view.
     view_->viewport()->installEventFilter(this);
 
     connect(model_, &QAbstractItemModel::modelReset, this, &grid_pane::update_total);
@@ -217,7 +229,17 @@ bool grid_pane::eventFilter(QObject* watched, QEvent* event)
 
 void grid_pane::update_total()
 {
-    count_label_->setText(QString::number(model_->rowCount()));
+    const int rows = model_->rowCount();
+    count_label_->setText(QString::number(rows));
+
+    // The number cell is as wide as the largest row number needs, so that every number reads.
+    const int margin = 2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1);
+    const int needed = view_->fontMetrics().horizontalAdvance(QString::number(rows)) + margin;
+    const int growth = grid_layout::number_growth(pixels_to_units_x(needed));
+    if (growth != delegate_->number_growth) {
+        delegate_->number_growth = growth;
+        view_->horizontalHeader()->resizeSection(0, delegate_->band_width(0));
+    }
 }
 
 } // namespace rt

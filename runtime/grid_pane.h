@@ -15,6 +15,7 @@ class QTableView;
 
 namespace rt {
 
+class cell_delegate;
 class line_table_model;
 
 class grid_pane : public QFrame {
@@ -58,6 +59,7 @@ private:
 
     core::line_table table_;
     line_table_model* model_ = nullptr;
+    cell_delegate* delegate_ = nullptr;
     QTableView* view_ = nullptr;
     QLabel* total_label_ = nullptr;
     QLabel* count_label_ = nullptr;

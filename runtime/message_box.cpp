@@ -22,6 +22,8 @@ void messagebox(const QString& caption, const QString& text)
         return;
     }
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    // The text may name a file, whose name is no markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -46,9 +46,13 @@ private:
         qreal y = 1;
         QFont regular;
         QFont bold;
+        int number_growth = 0; // units the number cell grows by, as on screen
     };
-    grid_scale grid_metrics();
+    // The scale of a list of `rows` rows.
+    grid_scale grid_metrics(long rows);
     QRectF cell_rect(const grid_layout::cell& cell, qreal line_top, const grid_scale& g) const;
+    // A detail cell, moved and widened for the list's largest row number.
+    QRectF detail_rect(int column, qreal line_top, const grid_scale& g) const;
     void paint_row(long number, const core::row_source& rows, qreal top, const grid_scale& g);
     void paint_total(long count, qreal top, const grid_scale& g);
     void next_page();
@@ -102,7 +106,7 @@ void painter_job::print_text(const QString& text)
     }
 }
 
-painter_job::grid_scale painter_job::grid_metrics()
+painter_job::grid_scale painter_job::grid_metrics(long rows)
 {
     grid_scale g;
     g.regular = design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss);
@@ -111,7 +115,9 @@ painter_job::grid_scale painter_job::grid_metrics()
     const QFontMetricsF fm(g.regular, &printer_);
     g.x = fm.averageCharWidth() / 32.0;
     g.y = fm.height() / 64.0;
-    const qreal grid_width = (grid_layout::es_text2.left + grid_layout::es_text2.width) * g.x;
+    const qreal number_width = fm.horizontalAdvance(QString::number(rows)) + fm.averageCharWidth();
+    g.number_growth = grid_layout::number_growth(static_cast<int>(std::ceil(number_width / g.x)));
+    const qreal grid_width = (grid_layout::es_text2.left + grid_layout::es_text2.width + g.number_growth) * g.x;
     const qreal shrink = grid_width > printer_.width() && grid_width > 0 ? printer_.width() / grid_width : 1.0;
     g.x *= shrink;
     g.y *= shrink;
@@ -126,16 +132,26 @@ QRectF painter_job::cell_rect(const grid_layout::cell& cell, qreal line_top, con
     return QRectF(cell.left * g.x, line_top + cell.top * g.y, cell.width * g.x, cell.height * g.y);
 }
 
+QRectF painter_job::detail_rect(int column, qreal line_top, const grid_scale& g) const
+{
+    grid_layout::cell c = grid_layout::detail_cells[column];
+    if (column == 0)
+        c.width += g.number_growth;
+    else
+        c.left += g.number_growth;
+    return cell_rect(c, line_top, g);
+}
+
 void painter_job::paint_row(long number, const core::row_source& rows, qreal top, const grid_scale& g)
 {
-    const QRectF number_cell = cell_rect(grid_layout::row_number, top, g);
+    const QRectF number_cell = detail_rect(0, top, g);
     painter_.fillRect(number_cell, light_grey());
     painter_.setFont(g.regular);
     painter_.drawText(number_cell, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, QString::number(number));
-    painter_.drawText(cell_rect(grid_layout::es_text, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-        text_of(rows.es_text(number)));
-    painter_.drawText(cell_rect(grid_layout::es_text2, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-        text_of(rows.es_text2(number)));
+    painter_.drawText(
+        detail_rect(1, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_of(rows.es_text(number)));
+    painter_.drawText(
+        detail_rect(2, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_of(rows.es_text2(number)));
 }
 
 void painter_job::paint_total(long count, qreal top, const grid_scale& g)
@@ -154,7 +170,8 @@ void painter_job::print_rows(const core::row_source& rows, int margin_top)
 {
     if (!is_open())
         return;
-    const grid_scale g = grid_metrics();
+    const long count = rows.count();
+    const grid_scale g = grid_metrics(count);
     painter_.setPen(Qt::black);
 
     core::list_page_metrics m;
@@ -163,7 +180,6 @@ void painter_job::print_rows(const core::row_source& rows, int margin_top)
     m.used = static_cast<int>(std::ceil(cursor_ / g.y));
     m.detail_height = grid_layout::detail_height;
     m.total_height = grid_layout::total_height;
-    const long count = rows.count();
 
     for (const core::list_page& page : core::lay_out_list(count, m)) {
         if (page.new_page)

@@ -21,6 +21,12 @@ int units_x(int units)
     return (units * app_metrics().averageCharWidth() + 16) / 32;
 }
 
+int pixels_to_units_x(int pixels)
+{
+    const int average = qMax(1, app_metrics().averageCharWidth());
+    return (pixels * 32 + average - 1) / average;
+}
+
 int units_y(int units)
 {
     return (units * app_metrics().height() + 32) / 64;
@@ -69,6 +75,34 @@ QFont sans_8(bool bold)
 QColor button_face()
 {
     return QApplication::palette().color(QPalette::Button);
+}
+
+QColor button_text()
+{
+    return QApplication::palette().color(QPalette::ButtonText);
+}
+
+void paint(QWidget* w, const QColor& background, const QColor& text)
+{
+    QPalette p = w->palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        p.setColor(role, background);
+    // A disabled control keeps the theme's greyed text.
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            p.setColor(group, role, text);
+    }
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+void paint_button_face(QWidget* w)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, button_face());
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+        p.setColor(group, QPalette::WindowText, button_text());
+    w->setPalette(p);
 }
 
 QColor application_workspace()

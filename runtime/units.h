@@ -17,6 +17,8 @@ namespace rt {
 
 int units_x(int units);
 int units_y(int units);
+// The horizontal units that `pixels` take, rounded up.
+int pixels_to_units_x(int pixels);
 QRect unit_rect(int x, int y, int width, int height);
 // Gives `w` its designed place and size.
 void place(QWidget* w, int x, int y, int width, int height);
@@ -28,10 +30,19 @@ QFont design_font(const QString& face, int points, bool bold, font_family family
 QFont sans_8(bool bold);
 
 QColor button_face();
+// The text colour the desktop pairs with button_face.
+QColor button_text();
 QColor application_workspace();
 inline QColor light_grey()
 {
     return QColor(192, 192, 192);
 }
+
+// Gives `w` a designed background, filled, and a text colour that reads on it whatever the
+// desktop's theme: the window, base and button roles take `background`, their text `text`.
+void paint(QWidget* w, const QColor& background, const QColor& text);
+// Gives `w` the button face as its window colour, with the text colour paired with it; unlike
+// paint(), the roles that `w`'s controls take from it are left to the theme.
+void paint_button_face(QWidget* w);
 
 } // namespace rt

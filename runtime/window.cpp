@@ -13,9 +13,7 @@ response_window::response_window(QWidget* parent)
 {
     setModal(true);
     setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, button_face());
-    setPalette(p);
+    paint_button_face(this);
 }
 
 void response_window::closewithreturn(double value)

@@ -151,6 +151,33 @@ private slots:
         QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
     }
 
+    void typing_and_ctrl_arrows_move_the_cursor_alone()
+    {
+        window win;
+        w_diff& w = win.w;
+        w.lb_1->setFocus();
+        // A name is found as it is typed, a folder's without its brackets; nothing is chosen
+        // until Return or Space.
+        // Shift, held to type a capital, does not end the search.
+        QTest::keyClick(w.lb_1, 'c');
+        QTest::keyClick(w.lb_1, Qt::Key_Shift);
+        QTest::keyClick(w.lb_1, '.');
+        QCOMPARE(w.lb_1->currentItem()->text(), QStringLiteral("c.txt"));
+        QVERIFY(w.is_file.isEmpty());
+        QTest::keyClick(w.lb_1, Qt::Key_Escape);
+        QTest::keyClick(w.lb_1, Qt::Key_A);
+        QCOMPARE(w.lb_1->currentItem()->text(), QStringLiteral("[a]"));
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QTest::keyClick(w.lb_1, Qt::Key_Return);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QTest::keyClick(w.lb_1, Qt::Key_Down, Qt::ControlModifier);
+        QTest::keyClick(w.lb_1, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+        QVERIFY(w.is_file.isEmpty());
+        QTest::keyClick(w.lb_1, Qt::Key_Space);
+        QCOMPARE(w.is_file, QStringLiteral("c:\\a\\notes"));
+    }
+
     void a_double_click_enters_one_folder_only()
     {
         window win;

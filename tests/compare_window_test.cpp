@@ -5,12 +5,15 @@
 #include "runtime/dir_controls.h"
 #include "runtime/grid_pane.h"
 #include "runtime/units.h"
+#include "support/browser_tree.h"
+#include "support/theme.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -91,22 +94,69 @@ private slots:
         QVERIFY(!w.cbx_2->accessibleName().isEmpty());
     }
 
-    void tab_order_skips_labels_boxes_and_the_hidden_pane()
+    void tab_keys_visit_the_designed_order_both_ways()
     {
-        w_diff w;
-        w.show();
-        // The Tab key follows the focus chain, passing over what cannot take the focus by Tab.
-        const QList<QWidget*> expected
-            = {w.dw_diff->view(), w.ddlb_1, w.lb_1, w.dw_same->view(), w.dw_1->view(), w.dw_2->view(), w.cb_compare};
-        QWidget* at = w.cb_compare;
-        for (QWidget* next : expected) {
-            int guard = 1000;
-            do
-                at = at->nextInFocusChain();
-            while (--guard > 0
-                && (at == &w || !at->isVisibleTo(&w) || !at->isEnabled() || !(at->focusPolicy() & Qt::TabFocus)));
-            QCOMPARE(at, next);
+        testing::shown_window s;
+        w_diff& w = s.w;
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // Labels, boxes and the hidden pane are not in it.
+        const QList<QWidget*> order
+            = {w.cb_compare, w.dw_diff->view(), w.ddlb_1, w.lb_1, w.dw_same->view(), w.dw_1->view(), w.dw_2->view()};
+        const int n = static_cast<int>(order.size());
+        for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            w.cb_compare->setFocus();
+            for (int i = 1; i <= 2 * n; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                const int at = key == Qt::Key_Tab ? i % n : (n - i % n) % n;
+                QCOMPARE(QApplication::focusWidget(), order.at(at));
+            }
         }
+    }
+
+    void labels_show_their_text_as_it_is()
+    {
+        testing::shown_window s;
+        w_diff& w = s.w;
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // "&" is a character, not a mnemonic that takes the focus to pane 1.
+        w.st_1->setText(QStringLiteral("c:\\tmp\\R&F\\a.txt"));
+        w.cb_compare->setFocus();
+        QTest::keyClick(&w, Qt::Key_F, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cb_compare));
+        QCOMPARE(w.st_1->shown_text(), w.st_1->text());
+
+        // Markup is drawn as the characters it is made of, not as a bold "x".
+        w.st_path->setText(QStringLiteral("c:\\<b>x</b>\\"));
+        const int drawn = testing::ink_width(
+            w.st_path->grab().toImage(), w.st_path->contentsRect(), w.st_path->palette().color(QPalette::Window));
+        QVERIFY(drawn >= w.st_path->fontMetrics().horizontalAdvance(w.st_path->text()) * 8 / 10);
+
+        // A path wider than its box keeps its drive and its file name, cut in the middle; the
+        // label's text stays whole and shows as its tooltip.
+        const QString path
+            = QStringLiteral("c:\\tmp\\bars-bench\\") + QString(60, QLatin1Char('d')) + QStringLiteral("\\a5");
+        w.st_1->setText(path);
+        QCOMPARE(w.st_1->text(), path);
+        const QString shown = w.st_1->shown_text();
+        QVERIFY2(shown.startsWith(QStringLiteral("c:\\tmp")) && shown.endsWith(QStringLiteral("\\a5"))
+                && shown.contains(QChar(0x2026)),
+            qPrintable(shown));
+        QVERIFY(w.st_1->fontMetrics().horizontalAdvance(shown) <= w.st_1->contentsRect().width());
+        QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), w.st_1->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(w.st_1, &tip);
+        QVERIFY2(QToolTip::text().contains(path), qPrintable(QToolTip::text()));
+    }
+
+    void designed_colours_read_under_a_dark_theme()
+    {
+        testing::dark_theme dark;
+        testing::shown_window s;
+        QCOMPARE(testing::unreadable(&s.w), QStringList());
+        // The lists are white, as designed, whatever the theme.
+        QCOMPARE(s.w.lb_1->palette().color(QPalette::Base), QColor(Qt::white));
+        QCOMPARE(s.w.ddlb_1->palette().color(QPalette::Button), QColor(Qt::white));
     }
 
     void resizing_moves_nothing()

@@ -4,9 +4,11 @@
 #include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
 #include "runtime/drive_model.h"
+#include "runtime/grid_pane.h"
 #include "support/browser_tree.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDrag>
 #include <QLabel>
 #include <QMimeData>
@@ -33,6 +35,7 @@ class drag_test : public QObject {
     QTemporaryDir c_;
     QList<drag_seen> drags_;
     w_diff* window_ = nullptr;
+    int drop_on_ = 0; // the source pane a drag ends on, 0 for none
 
     w_diff& open_window()
     {
@@ -59,7 +62,11 @@ private slots:
             seen.picture = drag.pixmap().size();
             seen.button_flag_during_drag = window_->ib_lbuttondown;
             drags_ << seen;
-            return Qt::CopyAction;
+            if (drop_on_ == 1)
+                window_->dw_1_dragdrop(drag.source());
+            else if (drop_on_ == 2)
+                window_->dw_2_dragdrop(drag.source());
+            return drop_on_ ? Qt::CopyAction : Qt::IgnoreAction;
         });
     }
 
@@ -70,7 +77,11 @@ private slots:
         core::set_drive_root("c", "");
     }
 
-    void init() { drags_.clear(); }
+    void init()
+    {
+        drags_.clear();
+        drop_on_ = 0;
+    }
 
     void the_button_events_follow_the_mouse()
     {
@@ -133,6 +144,34 @@ private slots:
         // One press, one drag: further moves before a new press begin nothing.
         send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(0, 3 * distance), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(drags_.size(), 1);
+    }
+
+    void a_drag_loads_only_the_pane_it_is_dropped_on()
+    {
+        w_diff& w = open_window();
+        QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("[src]")));
+        QTest::mouseClick(w.cbx_1, Qt::LeftButton);
+        // A click loads into the checked pane at once.
+        QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("one.txt")));
+        QCOMPARE(w.st_1->text(), QStringLiteral("c:\\src\\one.txt"));
+        auto drag = [&](const QString& entry) {
+            const QPoint at = testing::entry_point(w.lb_1, entry);
+            send_mouse(w.lb_1, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+            send_mouse(w.lb_1, QEvent::MouseMove, at + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
+        };
+        // Dropped nowhere: nothing loads, the checked pane included.
+        drag(QStringLiteral("two.txt"));
+        QCOMPARE(w.st_1->text(), QStringLiteral("c:\\src\\one.txt"));
+        QCOMPARE(w.st_2->text(), QStringLiteral("Source 2"));
+        // Dropped on Source 2: there and nowhere else.
+        drop_on_ = 2;
+        QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("one.txt")));
+        drag(QStringLiteral("two.txt"));
+        QCOMPARE(drags_.size(), 2);
+        QCOMPARE(w.st_1->text(), QStringLiteral("c:\\src\\one.txt"));
+        QCOMPARE(w.dw_1->table().get(core::column::es_text, 1), std::string_view("one"));
+        QCOMPARE(w.st_2->text(), QStringLiteral("c:\\src\\two.txt"));
+        QCOMPARE(w.dw_2->table().get(core::column::es_text, 1), std::string_view("two"));
     }
 
     void a_directory_entry_drags_too_and_keeps_the_last_file()

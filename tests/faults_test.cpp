@@ -250,10 +250,7 @@ private slots:
         const rt::print_job_factory saved = rt::set_print_job_factory({});
         w_diff w;
         QVERIFY(testing::fill(w.dw_diff->table(), {{"only here", "a.txt"}}));
-        testing::when_modal([](QWidget* d) {
-            auto* dialog = qobject_cast<w_print_option*>(d);
-            if (!dialog)
-                return;
+        testing::when_modal<w_print_option>([](w_print_option* dialog) {
             dialog->rb_diff->click();
             dialog->cb_ok->click();
         });

@@ -5,9 +5,13 @@
 #include "frame/m_main.h"
 #include "frame/w_frame.h"
 #include "frame/w_splash.h"
+#include "runtime/events.h"
 #include "runtime/globals.h"
+#include "runtime/grid_pane.h"
+#include "runtime/units.h"
 #include "runtime/window_refs.h"
 #include "support/modal.h"
+#include "support/theme.h"
 
 #include <QAction>
 #include <QLabel>
@@ -16,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -28,8 +33,8 @@ class recording_sheet : public QWidget {
 public:
     QStringList events;
 public slots:
-    void ue_print() { events << QStringLiteral("ue_print"); }
-    void ue_saveas() { events << QStringLiteral("ue_saveas"); }
+    RT_EVENT void ue_print() { events << QStringLiteral("ue_print"); }
+    RT_EVENT void ue_saveas() { events << QStringLiteral("ue_saveas"); }
 };
 
 QStringList texts_of(const QList<QAction*>& actions)
@@ -67,9 +72,7 @@ class frame_test : public QObject {
     {
         QString heading_seen;
         bool frame_visible_during_about = true;
-        testing::when_modal([&](QWidget* modal) {
-            auto* splash = qobject_cast<w_splash*>(modal);
-            QVERIFY(splash);
+        testing::when_modal<w_splash>([&](w_splash* splash) {
             heading_seen = splash->st_app->text();
             frame_visible_during_about = rt::windows().w_frame && rt::windows().w_frame->isVisible();
             QVERIFY(!rt::windows().w_diff);
@@ -204,6 +207,19 @@ private slots:
         sub->close();
     }
 
+    void only_a_windows_own_events_run_by_name()
+    {
+        start();
+        QPointer<w_diff> sheet = rt::windows().w_diff.data();
+        for (const char* inherited : {"hide", "close", "deleteLater", "showMinimized", "lower"}) {
+            QCOMPARE(rt::triggerevent(sheet, inherited), -1);
+            QCOMPARE(rt::triggerevent(frame(), inherited), -1);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(sheet && sheet->isVisible() && frame()->isVisible() && !frame()->isMinimized());
+        QCOMPARE(rt::triggerevent(sheet, "ue_compare"), 1);
+    }
+
     void exit_closes_the_sheet_first()
     {
         start();
@@ -226,9 +242,7 @@ private slots:
         sheet->st_1->setText(QStringLiteral("c:\\data\\one.txt"));
         QString heading;
         bool blocked = false;
-        testing::when_modal([&](QWidget* modal) {
-            auto* splash = qobject_cast<w_splash*>(modal);
-            QVERIFY(splash);
+        testing::when_modal<w_splash>([&](w_splash* splash) {
             heading = splash->st_app->text();
             blocked = QApplication::activeModalWidget() == splash && splash->isModal();
             QTest::mouseClick(splash->cb_ok, Qt::LeftButton);
@@ -269,6 +283,30 @@ private slots:
         QVERIFY(notice.endsWith(QStringLiteral("\r\n")));
         QVERIFY(splash.st_app->font().bold());
         QCOMPARE(splash.st_app->font().pointSize(), 14);
+
+        // The notice and heading read under a dark desktop theme.
+        testing::dark_theme dark;
+        w_splash dark_splash;
+        dark_splash.open_event();
+        QCOMPARE(testing::unreadable(&dark_splash), QStringList());
+    }
+
+    void the_whole_sheet_can_be_reached_in_a_restored_frame()
+    {
+        start();
+        frame()->showNormal();
+        frame()->setGeometry(rt::unit_rect(833, 361, 1998, 1209));
+        QTRY_VERIFY(!frame()->isMaximized());
+        QMdiArea* area = frame()->mdi_1();
+        QTRY_VERIFY(area->horizontalScrollBar()->isVisible() && area->verticalScrollBar()->isVisible());
+        // Scrolled right, Compare is in view; scrolled down too, the difference pane's far corner.
+        w_diff* sheet = rt::windows().w_diff;
+        area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+        const QRect compare(sheet->cb_compare->mapTo(area->viewport(), QPoint(0, 0)), sheet->cb_compare->size());
+        QVERIFY(area->viewport()->rect().contains(compare));
+        area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+        const QRect pane = sheet->dw_diff->rect();
+        QVERIFY(area->viewport()->rect().contains(sheet->dw_diff->mapTo(area->viewport(), pane.bottomRight())));
     }
 };
 

@@ -8,6 +8,7 @@
 #include "runtime/window_refs.h"
 
 #include "support/modal.h"
+#include "support/theme.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -27,14 +28,7 @@ using script = std::function<void(w_print_option*)>;
 double run_dialog(const script& answer, double before = -1)
 {
     rt::message().doubleparm = before;
-    testing::when_modal([answer](QWidget* w) {
-        auto* dialog = qobject_cast<w_print_option*>(w);
-        if (dialog)
-            answer(dialog);
-        // Whatever the answer did, the dialog must not stay open and hang the test.
-        if (QApplication::activeModalWidget() == w)
-            QTimer::singleShot(2000, w, [w] { static_cast<QDialog*>(w)->done(QDialog::Rejected); });
-    });
+    testing::when_modal<w_print_option>(answer);
     rt::open_response(rt::windows().w_print_option, nullptr);
     return rt::message().doubleparm;
 }
@@ -99,6 +93,10 @@ private slots:
 
         QVERIFY(d.cb_ok->isDefault());
         QVERIFY(!d.cb_cancel->isDefault());
+
+        testing::dark_theme dark;
+        w_print_option dark_dialog;
+        QCOMPARE(testing::unreadable(&dark_dialog), QStringList());
     }
 
     void it_opens_at_its_place()

@@ -78,10 +78,7 @@ private:
 // -1 the close box.
 void answer_dialog(int choice)
 {
-    testing::when_modal([choice](QWidget* w) {
-        auto* dialog = qobject_cast<w_print_option*>(w);
-        if (!dialog)
-            return;
+    testing::when_modal<w_print_option>([choice](w_print_option* dialog) {
         switch (choice) {
         case 1:
             dialog->rb_same->click();
@@ -286,7 +283,7 @@ private slots:
         QCOMPARE(log_.opened, 0);
 
         // OK with nothing chosen is Cancel too.
-        testing::when_modal([](QWidget* d) { qobject_cast<w_print_option*>(d)->cb_ok->click(); });
+        testing::when_modal<w_print_option>([](w_print_option* d) { d->cb_ok->click(); });
         w.ue_print();
         QCOMPARE(log_.opened, 0);
 
@@ -346,9 +343,8 @@ private slots:
     void the_moment_is_taken_before_the_dialog()
     {
         w_diff w;
-        testing::when_modal([](QWidget* d) {
+        testing::when_modal<w_print_option>([](w_print_option* dialog) {
             rt::set_clock_hook([] { return QDateTime(QDate(2031, 1, 1), QTime(1, 2, 3)); });
-            auto* dialog = qobject_cast<w_print_option*>(d);
             dialog->rb_same->click();
             dialog->cb_ok->click();
         });

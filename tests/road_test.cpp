@@ -4,10 +4,13 @@
 #include "app/linara.h"
 #include "compare/w_diff.h"
 #include "frame/w_frame.h"
+#include "printopt/w_print_option.h"
 #include "runtime/dir_controls.h"
 #include "runtime/drive_model.h"
 #include "runtime/grid_pane.h"
+#include "runtime/message_box.h"
 #include "runtime/pointer.h"
+#include "runtime/print_job.h"
 #include "runtime/window_refs.h"
 #include "support/browser_tree.h"
 #include "support/modal.h"
@@ -15,7 +18,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDrag>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -202,6 +208,90 @@ private slots:
         QCOMPARE(w.dw_diff->table().rowcount(), 0L);
         QCOMPARE(w.dw_sum->table().rowcount(), 0L);
         QCOMPARE(rt::windows().w_frame->microhelp(), QStringLiteral("Ready"));
+    }
+
+    void the_whole_road_by_keys()
+    {
+        w_diff& w = window();
+        w_frame* frame = rt::windows().w_frame;
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), k, m);
+        };
+        auto type = [](const char* text) { QTest::keyClicks(QApplication::focusWidget(), QLatin1String(text)); };
+        for (int i = 0; i < 8 && QApplication::focusWidget() != w.lb_1; ++i)
+            key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.lb_1));
+
+        // Source 1 chosen, up to the root (the cursor rests on the parent entry) and down into
+        // lists, one.txt chosen.
+        key(Qt::Key_1, Qt::AltModifier);
+        key(Qt::Key_Space);
+        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        type("lists");
+        key(Qt::Key_Return);
+        QCOMPARE(w.st_path->text(), lists_);
+        type("one");
+        key(Qt::Key_Return);
+        QCOMPARE(w.st_1->text(), lists_ + QStringLiteral("one.txt"));
+        // Source 2, two.txt.
+        key(Qt::Key_2, Qt::AltModifier);
+        type("two");
+        key(Qt::Key_Return);
+        QCOMPARE(w.st_2->text(), lists_ + QStringLiteral("two.txt"));
+        QCOMPARE(w.dw_1->table().rowcount(), 4L);
+
+        // Back along the tab order to Compare.
+        for (int i = 0; i < 3; ++i)
+            key(Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cb_compare));
+        key(Qt::Key_Space);
+        QCOMPARE(texts(w.dw_diff), rows({"cherry", "date", "date"}));
+
+        // Print from the File menu, the difference list chosen in the option dialog.
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("printed.pdf"));
+        const rt::print_job_factory saved = rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        auto menu_item = [&](int downs) {
+            // The offscreen platform hands no window back the activation a dialog took; a
+            // desktop does (the real-window test walks the same road by keys).
+            frame->activateWindow();
+            QTRY_VERIFY(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier);
+            QTRY_VERIFY(QApplication::activePopupWidget());
+            for (int i = 0; i < downs; ++i)
+                QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Down);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+        };
+        testing::when_modal<w_print_option>([](w_print_option* d) {
+            for (Qt::Key k : {Qt::Key_Down, Qt::Key_Space, Qt::Key_Return})
+                QTest::keyClick(d->focusWidget(), k);
+        });
+        menu_item(1); // Save As, Print
+        rt::set_print_job_factory(saved);
+        QVERIFY(QFileInfo(pdf).size() > 0);
+
+        // Save As from the File menu, the name typed in the save dialog.
+        const QString saved_to = out.filePath(QStringLiteral("result"));
+        testing::when_modal<QFileDialog>([saved_to](QFileDialog* d) {
+            // Set rather than typed: typing brings up the name's completion list, which takes a
+            // Return pressed while it is up (the real-window test types it).
+            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            name->setText(saved_to);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QStringList messages;
+        const rt::message_box_hook saved_box
+            = rt::set_message_box_hook([&messages](const QString& caption, const QString& text) {
+                  messages << caption + QLatin1Char('|') + text;
+              });
+        menu_item(0);
+        rt::set_message_box_hook(saved_box);
+        QCOMPARE(messages, QStringList());
+        QFile result(saved_to + QStringLiteral(".txt"));
+        QVERIFY(result.open(QIODevice::ReadOnly));
+        QVERIFY(result.readAll().startsWith("Similarity\t\napple\t\n"));
     }
 
     void only_the_source_panes_take_drops()

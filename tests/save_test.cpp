@@ -316,21 +316,16 @@ private slots:
         QVERIFY(testing::fill(w.dw_sum->table(), {{"kept", "row"}}));
         const QString name = target.filePath(QStringLiteral("chosen"));
         bool answered = false;
-        testing::when_modal([&](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            if (!dialog)
-                return;
+        testing::when_modal<QFileDialog>([&](QFileDialog* dialog) {
             answered = true;
             dialog->selectNameFilter(QStringLiteral("CSV (*.csv)"));
-            dialog->selectFile(name);
+            // Typed, as a user would: selectFile leaves alone a name field that has the focus.
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
             static_cast<QDialog*>(dialog)->accept();
         });
         w.ue_saveas();
         // Cancelled once, too, for the path that writes nothing.
-        testing::when_modal([](QWidget* modal) {
-            if (auto* dialog = qobject_cast<QFileDialog*>(modal))
-                dialog->reject();
-        });
+        testing::when_modal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
         w.ue_saveas();
 
         qputenv("XDG_CONFIG_HOME", old_config);
@@ -340,6 +335,26 @@ private slots:
         QCOMPARE(testing::file_bytes(name + QStringLiteral(".csv")), QByteArray("\xEF\xBB\xBFkept,row\r\n"));
         QCOMPARE(files_below(config.path()), QStringList());
         QCOMPARE(files_below(data.path()), QStringList());
+    }
+
+    void an_answer_waits_for_the_dialogs_own_loop()
+    {
+        // A dialog that handles events while it is being shown, as the file dialog does while
+        // it reads a folder: an answer given then is lost, and exec would wait forever.
+        struct slow_to_show : QDialog {
+            void setVisible(bool visible) override
+            {
+                QDialog::setVisible(visible);
+                QTest::qSleep(30);
+                QCoreApplication::processEvents();
+            }
+        } dialog;
+        QTimer::singleShot(10000, &dialog, [&dialog] {
+            dialog.show();
+            dialog.done(2);
+        });
+        testing::when_modal<QDialog>([](QDialog* d) { d->done(1); });
+        QCOMPARE(dialog.exec(), 1);
     }
 };
 

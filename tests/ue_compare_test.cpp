@@ -60,6 +60,19 @@ struct witness {
     int resets = 0;
 };
 
+// What the status line painted, in order, and whether the pointer was busy then.
+struct painted_status : QObject {
+    QStringList texts;
+    explicit painted_status(QLabel* line) { line->installEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            texts << static_cast<QLabel*>(watched)->text()
+                    + (rt::pointer_is_busy() ? QStringLiteral(" (busy)") : QString());
+        return false;
+    }
+};
+
 } // namespace
 
 class ue_compare_test : public QObject {
@@ -77,6 +90,8 @@ private slots:
         frame_->open_compare_sheet();
         w_ = rt::windows().w_diff;
         QVERIFY(w_);
+        frame_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame_));
     }
 
     void cleanupTestCase()
@@ -99,8 +114,12 @@ private slots:
         w_->st_2->setText(QStringLiteral("C:\\Z\u00fcrich.txt"));
         frame_->setmicrohelp(QStringLiteral("something else"));
         witness same(w_->dw_same), diff(w_->dw_diff), sum(w_->dw_sum);
+        QCoreApplication::processEvents();
+        painted_status status(frame_->findChild<QLabel*>(QStringLiteral("microhelp")));
 
         rt::triggerevent(w_, "ue_compare");
+        // The status line and the busy pointer were on screen before the compare held the loop.
+        QCOMPARE(status.texts, (QStringList {QStringLiteral("Please wait... (busy)"), QStringLiteral("Ready")}));
 
         QCOMPARE(rows_of(w_->dw_same->table()), (rows {{"apple", ""}, {"banana", ""}, {"banana", ""}}));
         const std::string label2 = "C:\\Z\xc3\xbcrich.txt";

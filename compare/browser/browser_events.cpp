@@ -91,13 +91,12 @@ void w_diff::lb_1_selectionchanged(int index)
     if (!lb_1->dirselect(ls_text)) {
         ls_text = is_path + ls_text;
         is_file = ls_text;
-        if (cbx_1->isChecked()) {
-            browser::notify_pane_load(1, is_file);
-            ue_dragdrop(1);
-        } else if (cbx_2->isChecked()) {
-            browser::notify_pane_load(2, is_file);
-            ue_dragdrop(2);
-        }
+        // A press of the mouse may yet become a drag, which loads the file only where it is
+        // dropped; the checked pane takes it when the button comes up without one.
+        if (ib_lbuttondown)
+            ib_loadonrelease = true;
+        else
+            load_into_checked_pane();
         return;
     }
 
@@ -116,14 +115,30 @@ void w_diff::lb_1_selectionchanged(int index)
     lb_1->dirlist(ls_text, rt::dirlist_directories | rt::dirlist_files);
 }
 
+void w_diff::load_into_checked_pane()
+{
+    if (cbx_1->isChecked()) {
+        browser::notify_pane_load(1, is_file);
+        ue_dragdrop(1);
+    } else if (cbx_2->isChecked()) {
+        browser::notify_pane_load(2, is_file);
+        ue_dragdrop(2);
+    }
+}
+
 void w_diff::lb_1_ue_lbuttondown(unsigned, int, int)
 {
     ib_lbuttondown = true;
+    ib_loadonrelease = false;
 }
 
 void w_diff::lb_1_ue_lbuttonup(unsigned, int, int)
 {
     ib_lbuttondown = false;
+    if (ib_loadonrelease) {
+        ib_loadonrelease = false;
+        load_into_checked_pane();
+    }
 }
 
 void w_diff::lb_1_ue_mousemove(unsigned flags, int xpos, int ypos)
@@ -134,7 +149,9 @@ void w_diff::lb_1_ue_mousemove(unsigned flags, int xpos, int ypos)
         return;
     if ((QPoint(xpos, ypos) - lb_1->press_position()).manhattanLength() < QApplication::startDragDistance())
         return;
-    // The drag takes the button's release, so the list will not see it.
+    // The drag takes the button's release, so the list will not see it; the file goes only to
+    // the pane it is dropped on.
     ib_lbuttondown = false;
+    ib_loadonrelease = false;
     lb_1->start_drag();
 }

@@ -22,9 +22,11 @@ void w_diff::ue_compare()
 {
     if (!dw_1 || !dw_2 || !dw_same || !dw_diff || !dw_sum || !st_1 || !st_2)
         return;
-    set_status(QStringLiteral("Please wait..."));
     {
+        // The pointer first: painting the status line sends both to the screen before the
+        // compare holds the event loop.
         rt::busy_pointer busy;
+        set_status(QStringLiteral("Please wait..."));
         // Each result pane hears of the compare once, when all its rows are in place.
         core::line_table::batch same_batch(dw_same->table());
         core::line_table::batch diff_batch(dw_diff->table());
