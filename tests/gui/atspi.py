@@ -13,6 +13,7 @@
   atspi.py label-after-box BOXNAME   prints the text of the label right of the check box BOXNAME
   atspi.py text ROLE NAME            exit 0 when a ROLE named NAME exists
   atspi.py value ROLE NAME           prints the text held by the first ROLE named NAME
+  atspi.py focused                   prints "ROLE<tab>NAME" of the object that has the keyboard focus
 Names are accessible names; a pane's name is its heading ("Source 1", "Similarity", ...).
 """
 import sys
@@ -142,6 +143,11 @@ def main(argv):
         acc = must(find(argv[2], argv[3]), argv[2] + " " + argv[3])
         text = acc.queryText()
         print(text.getText(0, text.characterCount))
+        return 0
+    if cmd == "focused":
+        for acc in walk(application()):
+            if acc.getState().contains(pyatspi.STATE_FOCUSED):
+                print(acc.getRoleName() + "\t" + acc.name)
         return 0
     if cmd == "text":
         return 0 if find(argv[2], argv[3]) is not None else 1

@@ -8,6 +8,17 @@ gui_setup() {
   mkdir -p "$shots"
 }
 
+# gui_own_session ARGS: runs the calling script again inside a D-Bus session and a runtime folder
+# of its own, so that its accessibility bus is its own even while another test runs beside it
+# (the bus's socket lies in the runtime folder).
+gui_own_session() {
+  if [ -z "${GUI_INNER:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR GUI_OWN_RUNTIME=$XDG_RUNTIME_DIR
+    GUI_INNER=1 exec dbus-run-session -- bash "$0" "$@"
+  fi
+}
+
 gui_require() {
   local tool
   for tool in Xvfb xdotool import "$@"; do
@@ -18,30 +29,36 @@ gui_require() {
   done
 }
 
-# Starts Xvfb on a free display number and exports DISPLAY.
+# Starts Xvfb on a free display number and exports DISPLAY. Xvfb chooses the number itself, so
+# two tests starting at once never share a display.
 gui_start_display() {
-  local n
-  for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-      GUI_XVFB_PID=$!
-      export DISPLAY=":$n"
-      local i
-      for i in $(seq 1 50); do
-        if xdotool getdisplaygeometry >/dev/null 2>&1; then
-          # A window manager, so that maximizing, focus and activation behave as on a desktop.
-          if command -v openbox >/dev/null 2>&1; then
-            openbox --config-file /dev/null >/dev/null 2>&1 &
-            GUI_WM_PID=$!
-            sleep 0.5
-          fi
-          return 0
-        fi
-        sleep 0.1
-      done
-    fi
+  local out n i
+  out=$(mktemp)
+  Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp >"$out" 2>/dev/null &
+  GUI_XVFB_PID=$!
+  n=
+  for i in $(seq 1 100); do
+    # A whole line: the number is written at once, with its newline.
+    if read -r n <"$out"; then break; fi
+    n=
+    sleep 0.1
   done
-  echo "FAIL: could not start Xvfb"
+  rm -f "$out"
+  [ -n "$n" ] || { echo "FAIL: could not start Xvfb"; exit 1; }
+  export DISPLAY=":$n"
+  for i in $(seq 1 50); do
+    if xdotool getdisplaygeometry >/dev/null 2>&1; then
+      # A window manager, so that maximizing, focus and activation behave as on a desktop.
+      if command -v openbox >/dev/null 2>&1; then
+        openbox --config-file /dev/null >/dev/null 2>&1 &
+        GUI_WM_PID=$!
+        sleep 0.5
+      fi
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "FAIL: Xvfb on $DISPLAY did not answer"
   exit 1
 }
 
@@ -50,6 +67,7 @@ gui_stop() {
   [ -n "${GUI_WM_PID:-}" ] && kill "$GUI_WM_PID" 2>/dev/null
   [ -n "${GUI_XVFB_PID:-}" ] && kill "$GUI_XVFB_PID" 2>/dev/null
   wait 2>/dev/null
+  [ -n "${GUI_OWN_RUNTIME:-}" ] && rm -rf "$GUI_OWN_RUNTIME"
   return 0
 }
 
