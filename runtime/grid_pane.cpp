@@ -233,8 +233,11 @@ void grid_pane::update_total()
     count_label_->setText(QString::number(rows));
 
     // The number cell is as wide as the largest row number needs, so that every number reads.
+    // The view keeps a margin each side of a cell's text; half a character more covers the
+    // rounding of pixels to units and back.
+    const QFontMetrics fm = view_->fontMetrics();
     const int margin = 2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1);
-    const int needed = view_->fontMetrics().horizontalAdvance(QString::number(rows)) + margin;
+    const int needed = fm.horizontalAdvance(QString::number(rows)) + margin + fm.averageCharWidth() / 2;
     const int growth = grid_layout::number_growth(pixels_to_units_x(needed));
     if (growth != delegate_->number_growth) {
         delegate_->number_growth = growth;

@@ -141,21 +141,34 @@ int pdf_pages(const QString& pdf)
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
-// The top edge of each word on a page of the PDF, by word.
-QMultiMap<QString, double> word_tops(const QString& pdf, int page)
+// The box of each word on a page of the PDF, by word.
+QMultiMap<QString, QRectF> word_boxes(const QString& pdf, int page)
 {
     QProcess p;
     p.start(QStringLiteral("pdftotext"),
         {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
             QString::number(page), pdf, QStringLiteral("-")});
     p.waitForFinished(60000);
-    QMultiMap<QString, double> tops;
-    static const QRegularExpression word(QStringLiteral("<word xMin=\"[^\"]+\" yMin=\"([^\"]+)\"[^>]*>([^<]*)</word>"));
+    QMultiMap<QString, QRectF> boxes;
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([^\"]+)\" yMin=\"([^\"]+)\" xMax=\"([^\"]+)\" yMax=\"([^\"]+)\">([^<]*)</word>"));
     auto it = word.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
     while (it.hasNext()) {
         const auto m = it.next();
-        tops.insert(m.captured(2), m.captured(1).toDouble());
+        boxes.insert(m.captured(5),
+            QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
     }
+    return boxes;
+}
+
+// The top edge of each word on a page of the PDF, by word.
+QMultiMap<QString, double> word_tops(const QString& pdf, int page)
+{
+    QMultiMap<QString, double> tops;
+    const auto boxes = word_boxes(pdf, page);
+    for (auto it = boxes.begin(); it != boxes.end(); ++it)
+        tops.insert(it.key(), it.value().top());
     return tops;
 }
 
@@ -483,6 +496,28 @@ private slots:
             page_top = std::min(page_top, y); // the header's first line sits at the top of the page
         QVERIFY2(first - page_top > 4.3 * pitch && first - page_top < 5.3 * pitch,
             qPrintable(QStringLiteral("%1 %2 %3").arg(first).arg(page_top).arg(pitch)));
+    }
+
+    void row_numbers_print_whole()
+    {
+        if (!testing::have_tool("pdftotext") || !testing::have_tool("pdfinfo"))
+            QSKIP("pdftotext or pdfinfo is not installed");
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("numbers.pdf"));
+        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        w_diff w;
+        QVERIFY(testing::fill(w.dw_same->table(), row_pairs(2000, {"x", ""})));
+        answer_dialog(1);
+        w.ue_print();
+        // Four digits keep inside the grid, left of the text, as on screen. The leftmost "2000"
+        // is the last row's number; the total line's count stands right of "Total :".
+        const auto boxes = word_boxes(pdf, pdf_pages(pdf));
+        const auto numbers = boxes.values(QStringLiteral("2000"));
+        const QRectF number = *std::min_element(
+            numbers.begin(), numbers.end(), [](const QRectF& a, const QRectF& b) { return a.left() < b.left(); });
+        QVERIFY2(number.left() >= boxes.value(QStringLiteral("Total")).left() - 1
+                && number.right() <= boxes.value(QStringLiteral("x")).left(),
+            qPrintable(QStringLiteral("%1..%2").arg(number.left()).arg(number.right())));
     }
 };
 
