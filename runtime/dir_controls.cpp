@@ -221,10 +221,10 @@ void listbox::mouseDoubleClickEvent(QMouseEvent* event)
 void listbox::keyPressEvent(QKeyEvent* event)
 {
     const int before = selected_row();
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const int k = event->key();
+    const bool enter = k == Qt::Key_Return || k == Qt::Key_Enter;
     // Any key but a typed character ends the search being typed; Shift and the other modifiers
     // held to type one do not.
-    const int k = event->key();
     const bool modifier = (k >= Qt::Key_Shift && k <= Qt::Key_ScrollLock) || k == Qt::Key_AltGr;
     if (!modifier && (event->text().isEmpty() || !event->text().at(0).isPrint() || k == Qt::Key_Space))
         typed_clock_.invalidate();

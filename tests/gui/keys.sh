@@ -7,9 +7,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
 gui_setup "$1"
 
-gui_require dbus-run-session
-/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
-gui_own_session "$@"
+gui_readable "$@"
 
 trap 'gui_stop; rm -rf "$tree"' EXIT
 tree=$(mktemp -d /tmp/linara-keys.XXXXXX)
@@ -18,7 +16,6 @@ printf 'apple\nbanana\ncherry\n' >"$tree/lists/one.txt"
 printf 'banana\ndate\n' >"$tree/lists/two.txt"
 
 gui_start_display
-atspi() { /usr/bin/python3 "$here/atspi.py" "$@"; }
 # The bus reports the focus of a button or a drop-down list, not that of an item view (its
 # state carries no focus), so the round is checked where Compare and the drive list stand.
 focus_on() { atspi focused | grep -Fqx "$1"; }
@@ -26,16 +23,8 @@ key() { xdotool key --delay 60 "$@"; sleep 0.3; }
 # Types a name into the folder list's search and chooses the entry found.
 choose() { xdotool type --delay 20 "$1"; sleep 0.2; key Return; sleep 0.3; }
 
-QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 env -u QT_QPA_PLATFORM "$program" >"$shots/keys.log" 2>&1 &
-GUI_APP_PID=$!
-about=$(gui_wait_window "Orlemy's Application") || fail "the about window did not appear"
-# Through the server, not sent to the window: a press sent to a window that closes on it leaves
-# its release nowhere, and the key then repeats into the next window as if held down.
-xdotool windowactivate --sync "$about" 2>/dev/null || xdotool windowfocus --sync "$about"
-xdotool key Return
-frame=$(gui_wait_window 'Linara \(Orlemy Vask\)') || fail "no frame"
-atspi wait || fail "the compare window is not readable on the accessibility bus"
-xdotool windowactivate --sync "$frame" 2>/dev/null || true
+gui_start_readable "$shots/keys.log"
+xdotool windowactivate --sync "$GUI_FRAME" 2>/dev/null || true
 sleep 0.5
 
 # The keyboard starts on Compare. Tab goes round the designed order, Compare, Difference,

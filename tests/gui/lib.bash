@@ -19,6 +19,30 @@ gui_own_session() {
   fi
 }
 
+# gui_readable ARGS: what a test that reads the window through the accessibility bus needs, and
+# a session of its own (gui_own_session). atspi then reads the running program.
+gui_readable() {
+  gui_require dbus-run-session
+  /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
+  gui_own_session "$@"
+}
+atspi() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/atspi.py" "$@"; }
+
+# gui_start_readable LOG: starts the program readable on the accessibility bus, its output to
+# LOG, closes the about window with Return and waits for the compare window; sets GUI_FRAME.
+gui_start_readable() {
+  local about
+  QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 env -u QT_QPA_PLATFORM "$program" >"$1" 2>&1 &
+  GUI_APP_PID=$!
+  about=$(gui_wait_window "Orlemy's Application") || fail "the about window did not appear"
+  # Through the server, not sent to the window: a press sent to a window that closes on it
+  # leaves its release nowhere, and the key then repeats into the next window as if held down.
+  xdotool windowactivate --sync "$about" 2>/dev/null || xdotool windowfocus --sync "$about"
+  xdotool key Return
+  GUI_FRAME=$(gui_wait_window 'Linara \(Orlemy Vask\)') || fail "no frame"
+  atspi wait || fail "the compare window is not readable on the accessibility bus"
+}
+
 gui_require() {
   local tool
   for tool in Xvfb xdotool import "$@"; do
