@@ -1,5 +1,6 @@
 #include "runtime/save_dialog.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSettings>
@@ -64,6 +65,9 @@ public:
         for (const file_type& type : types_)
             filters_ << filter_of(type);
         setNameFilters(filters_);
+        // Where the user is browsing, not the program's working folder.
+        const QFileInfo folder(request.folder);
+        setDirectory(!request.folder.isEmpty() && folder.isDir() ? folder.absoluteFilePath() : QDir::homePath());
     }
 
     int chosen_type() const { return static_cast<int>(filters_.indexOf(selectedNameFilter())); }

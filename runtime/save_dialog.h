@@ -20,6 +20,7 @@ struct file_type {
 struct save_request {
     QString caption;
     QList<file_type> types;
+    QString folder; // where the dialog opens; the home folder when empty or gone
 };
 
 struct save_answer {

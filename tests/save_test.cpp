@@ -3,6 +3,7 @@
 
 #include "compare/output/table_saveas.h"
 #include "compare/w_diff.h"
+#include "runtime/drive_model.h"
 #include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "runtime/save_dialog.h"
@@ -201,7 +202,17 @@ private slots:
         answer_ = {dir.filePath(QStringLiteral("notes.dat")), text_type, QString()};
         w.ue_saveas();
         QCOMPARE(testing::file_bytes(dir.filePath(QStringLiteral("notes.dat"))), QByteArray("a\tb\n"));
-        QCOMPARE(files_below(dir.path()).size(), 2);
+        // The extension of an offered type, typed, wins over the type selected.
+        answer_ = {dir.filePath(QStringLiteral("typed.XLSX")), text_type, QString()};
+        w.ue_saveas();
+        QVERIFY(testing::file_bytes(dir.filePath(QStringLiteral("typed.XLSX"))).startsWith("PK\x03\x04"));
+        answer_ = {dir.filePath(QStringLiteral("typed.csv")), html_type, QString()};
+        w.ue_saveas();
+        QCOMPARE(testing::file_bytes(dir.filePath(QStringLiteral("typed.csv"))),
+            QByteArray("\xEF\xBB\xBF"
+                       "a,b\r\n"));
+        QCOMPARE(files_below(dir.path()).size(), 4);
+        QVERIFY(messages_.isEmpty());
 
         QCOMPARE(
             rt::with_extension(QStringLiteral("/x/.hidden"), QStringLiteral("txt")), QStringLiteral("/x/.hidden.txt"));
@@ -315,8 +326,14 @@ private slots:
         w_diff w;
         QVERIFY(testing::fill(w.dw_sum->table(), {{"kept", "row"}}));
         const QString name = target.filePath(QStringLiteral("chosen"));
+        // The dialog opens in the folder the list shows; in the home folder once that is gone.
+        std::string form;
+        QVERIFY(core::path_form_of(QDir(target.path()).canonicalPath().toStdString() + '/', form));
+        w.is_path = QString::fromStdString(form);
+        QString opened_in;
         bool answered = false;
         testing::when_modal<QFileDialog>([&](QFileDialog* dialog) {
+            opened_in = dialog->directory().absolutePath();
             answered = true;
             dialog->selectNameFilter(QStringLiteral("CSV (*.csv)"));
             // Typed, as a user would: selectFile leaves alone a name field that has the focus.
@@ -324,9 +341,15 @@ private slots:
             static_cast<QDialog*>(dialog)->accept();
         });
         w.ue_saveas();
+        QCOMPARE(opened_in, QDir(target.path()).canonicalPath());
         // Cancelled once, too, for the path that writes nothing.
-        testing::when_modal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        w.is_path = QString::fromStdString(form) + QStringLiteral("gone\\");
+        testing::when_modal<QFileDialog>([&](QFileDialog* dialog) {
+            opened_in = dialog->directory().absolutePath();
+            dialog->reject();
+        });
         w.ue_saveas();
+        QCOMPARE(opened_in, QDir::homePath());
 
         qputenv("XDG_CONFIG_HOME", old_config);
         qputenv("XDG_DATA_HOME", old_data);

@@ -142,6 +142,9 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("list.xlsx"));
         row_pairs rows = testing::awkward_rows();
         rows.push_back({"_x0041_ stays", "bell\x07"});
+        // Every character a line may hold is kept, a NUL and a CR among them.
+        rows.push_back({std::string("abc\0def", 7), std::string("\0lead", 5)});
+        rows.push_back({"cr\rlf\r\n", "\x1f\x0b"});
         std::string error;
         QVERIFY2(
             core::write_xlsx(vector_rows(rows), path.toStdString(), dir.path().toStdString(), error), error.c_str());
@@ -156,7 +159,7 @@ private slots:
                     return;
                 }
                 QVERIFY2(cells.contains(ref), qPrintable(ref));
-                QCOMPARE(cells[ref].text, QString::fromStdString(expected));
+                QCOMPARE(cells[ref].text, QString::fromUtf8(expected.data(), static_cast<int>(expected.size())));
                 QVERIFY2(cells[ref].type == QLatin1String("inlineStr") || cells[ref].type == QLatin1String("s"),
                     qPrintable(ref + QLatin1Char(' ') + cells[ref].type));
                 QVERIFY(!cells[ref].formula);
@@ -191,6 +194,35 @@ private slots:
             core::write_xlsx(vector_rows({{widest, ""}}), path.toStdString(), std::string(), error), error.c_str());
         if (testing::have_tool("unzip"))
             QCOMPARE(testing::xlsx_cells(path)[QStringLiteral("A1")].text.size(), int(core::xlsx_cell_max));
+    }
+
+    void a_list_longer_than_a_sheet_goes_on_over_further_sheets()
+    {
+        if (!testing::have_tool("unzip"))
+            QSKIP("unzip is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+        row_pairs rows;
+        for (int i = 1; i <= 8; ++i)
+            rows.push_back({"row " + std::to_string(i), i == 5 ? "" : "x"});
+        rows[5].first.clear(); // a row with text in B only
+        std::string error;
+        QVERIFY2(core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error, 3), error.c_str());
+        QCOMPARE(testing::xlsx_sheet_names(path),
+            (QStringList {
+                QStringLiteral("Rows 1 to 3"), QStringLiteral("Rows 4 to 6"), QStringLiteral("Rows 7 to 8")}));
+        // Every row once, in order, each sheet from its own row 1.
+        row_pairs back;
+        for (int sheet = 1; sheet <= 3; ++sheet) {
+            const auto cells = testing::xlsx_cells(path, sheet);
+            for (int r = 1; r <= (sheet < 3 ? 3 : 2); ++r)
+                back.push_back({cells.value(QStringLiteral("A%1").arg(r)).text.toStdString(),
+                    cells.value(QStringLiteral("B%1").arg(r)).text.toStdString()});
+        }
+        QVERIFY(back == rows);
+        // A list that fits keeps one sheet of the default name.
+        QVERIFY2(core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error, 8), error.c_str());
+        QCOMPARE(testing::xlsx_sheet_names(path), QStringList {QStringLiteral("Sheet1")});
     }
 
     void workbook_of_an_empty_list_opens()

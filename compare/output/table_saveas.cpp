@@ -190,10 +190,10 @@ bool save_rows(const core::row_source& rows, const QString& path, save_type type
     return true;
 }
 
-long saveas(QWidget* parent, const core::line_table& table)
+long saveas(QWidget* parent, const core::line_table& table, const QString& folder)
 {
     const QList<rt::file_type> types = save_types();
-    const rt::save_answer answer = rt::ask_save_file(parent, {QStringLiteral("Save As"), types});
+    const rt::save_answer answer = rt::ask_save_file(parent, {QStringLiteral("Save As"), types, folder});
     if (!answer.error.isEmpty()) {
         rt::messagebox(QStringLiteral("Save As"), answer.error);
         return -1;
@@ -201,15 +201,14 @@ long saveas(QWidget* parent, const core::line_table& table)
     if (answer.path.isEmpty())
         return 0;
 
-    int type = answer.type;
-    if (type < 0 || type >= types.size()) {
-        // No type came back: the name's own extension tells it, else it is text.
-        const QString suffix = QFileInfo(answer.path).suffix().toLower();
-        type = 0;
-        for (int i = 0; i < types.size(); ++i)
-            if (types.at(i).extension == suffix)
-                type = i;
-    }
+    // A name that ends in an offered type's extension is saved in that type, whichever type was
+    // selected: a workbook named .xlsx must be one. Other names keep the type selected (text
+    // when none came back).
+    int type = answer.type >= 0 && answer.type < types.size() ? answer.type : 0;
+    const QString suffix = QFileInfo(answer.path).suffix().toLower();
+    for (int i = 0; i < types.size(); ++i)
+        if (types.at(i).extension == suffix)
+            type = i;
     const QString path = rt::with_extension(answer.path, types.at(type).extension);
 
     QString error;

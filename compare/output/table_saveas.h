@@ -20,8 +20,9 @@ enum class save_type { text, csv, html, xlsx };
 QList<rt::file_type> save_types();
 
 // Asks and writes; 1 when saved, 0 when the user cancelled (nothing is written or said), -1
-// when the file could not be written, which a message box has then told the user.
-long saveas(QWidget* parent, const core::line_table& table);
+// when the file could not be written, which a message box has then told the user. The dialog
+// opens in `folder` (a host path) when it names one.
+long saveas(QWidget* parent, const core::line_table& table, const QString& folder = QString());
 
 // Writes `rows` to `path` in `type`, whole or not at all; false with the reason in `error`.
 bool save_rows(const core::row_source& rows, const QString& path, save_type type, QString& error);

@@ -4,8 +4,10 @@
 
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace core {
 
@@ -100,6 +102,14 @@ void keep_literal_escapes(std::string& text)
     }
 }
 
+// A NUL would end the text handed to the workbook writer; it goes in as the workbook's own
+// escape, "_x0000_", as the writer itself escapes the other control characters.
+void escape_nul(std::string& text)
+{
+    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at + 7))
+        text.replace(at, 1, "_x0000_");
+}
+
 } // namespace
 
 bool write_text(const row_source& rows, std::ostream& out, std::string& error)
@@ -155,14 +165,12 @@ bool write_html(const row_source& rows, std::ostream& out, std::string_view titl
     return finish(out, error);
 }
 
-bool write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error)
+bool write_xlsx(
+    const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error, long sheet_rows)
 {
     const long n = rows.count();
-    if (n > xlsx_row_max) {
-        error = "the list has " + std::to_string(n) + " rows, more than an Excel sheet holds ("
-            + std::to_string(xlsx_row_max) + ")";
-        return false;
-    }
+    sheet_rows = sheet_rows > 0 ? sheet_rows : xlsx_row_max;
+    const long sheets = n > sheet_rows ? (n + sheet_rows - 1) / sheet_rows : 1;
 
     lxw_workbook_options options {};
     // Rows go out to disk as they are written, so a long list needs no more memory than a short one.
@@ -174,29 +182,36 @@ bool write_xlsx(const row_source& rows, const std::string& path, const std::stri
         error = "the workbook could not be created";
         return false;
     }
-    lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
-    if (!sheet) {
-        workbook_close(book);
-        error = "the workbook could not be created";
-        return false;
-    }
 
     std::string cell;
     lxw_error failed = LXW_NO_ERROR;
     long failed_row = 0;
-    long sheet_rows = 0; // a row with no text is not written at all
-    for (long row = 1; row <= n && failed == LXW_NO_ERROR; ++row) {
-        const std::string_view texts[2] = {rows.es_text(row), rows.es_text2(row)};
-        if (!texts[0].empty() || !texts[1].empty())
-            ++sheet_rows;
-        for (lxw_col_t col = 0; col < 2 && failed == LXW_NO_ERROR; ++col) {
-            if (texts[col].empty())
-                continue;
-            cell.assign(texts[col]);
-            keep_literal_escapes(cell);
-            // A string cell is always text: the sheet never reads it as a formula or a number.
-            failed = worksheet_write_string(sheet, static_cast<lxw_row_t>(row - 1), col, cell.c_str(), nullptr);
-            failed_row = row;
+    std::vector<long> written(static_cast<std::size_t>(sheets), 0); // a row with no text is not written at all
+    for (long s = 0; s < sheets && failed == LXW_NO_ERROR; ++s) {
+        const long first = s * sheet_rows + 1;
+        const long last = std::min(n, first + sheet_rows - 1);
+        const std::string name
+            = sheets > 1 ? "Rows " + std::to_string(first) + " to " + std::to_string(last) : std::string();
+        lxw_worksheet* sheet = workbook_add_worksheet(book, sheets > 1 ? name.c_str() : nullptr);
+        if (!sheet) {
+            workbook_close(book);
+            error = "the workbook could not be created";
+            return false;
+        }
+        for (long row = first; row <= last && failed == LXW_NO_ERROR; ++row) {
+            const std::string_view texts[2] = {rows.es_text(row), rows.es_text2(row)};
+            if (!texts[0].empty() || !texts[1].empty())
+                ++written[static_cast<std::size_t>(s)];
+            for (lxw_col_t col = 0; col < 2 && failed == LXW_NO_ERROR; ++col) {
+                if (texts[col].empty())
+                    continue;
+                cell.assign(texts[col]);
+                keep_literal_escapes(cell);
+                escape_nul(cell);
+                // A string cell is always text: the sheet never reads it as a formula or a number.
+                failed = worksheet_write_string(sheet, static_cast<lxw_row_t>(row - first), col, cell.c_str(), nullptr);
+                failed_row = row;
+            }
         }
     }
     const lxw_error closed = workbook_close(book);
@@ -208,7 +223,7 @@ bool write_xlsx(const row_source& rows, const std::string& path, const std::stri
         error = lxw_strerror(closed);
         return false;
     }
-    return xlsx_sheet_is_whole(path, sheet_rows, error);
+    return xlsx_sheets_are_whole(path, written, error);
 }
 
 } // namespace core

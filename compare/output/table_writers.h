@@ -21,15 +21,18 @@ bool write_csv(const row_source& rows, std::ostream& out, std::string& error);
 // its blanks kept. `title` names the page.
 bool write_html(const row_source& rows, std::ostream& out, std::string_view title, std::string& error);
 
-// An Excel workbook at `path`: one sheet, es_text in column A and es_text2 in column B, every
-// cell a text cell, so "=1+1" or "00123" stay as written. `temp_dir` (empty: the system's)
-// holds the writer's working files. A row that a sheet cannot hold (too many rows, a text
-// longer than a cell takes) fails the whole workbook rather than being cut.
-bool write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error);
-
 // The most characters an Excel cell holds.
 constexpr long xlsx_cell_max = 32767;
 // The most rows an Excel sheet holds.
 constexpr long xlsx_row_max = 1048576;
+
+// An Excel workbook at `path`: es_text in column A and es_text2 in column B, every cell a text
+// cell, so "=1+1" or "00123" stay as written, every character kept. A list longer than a sheet
+// holds (`sheet_rows`, which tests lower) goes on over further sheets, each as full as it can
+// be, named "Rows 1 to 1048576", "Rows 1048577 to ..."; a list that fits has one sheet of the
+// default name. `temp_dir` (empty: the system's) holds the writer's working files. A text
+// longer than a cell takes fails the whole workbook rather than being cut.
+bool write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error,
+    long sheet_rows = xlsx_row_max);
 
 } // namespace core

@@ -11,7 +11,6 @@ namespace core {
 
 namespace {
 
-constexpr std::string_view sheet_name = "xl/worksheets/sheet1.xml";
 constexpr std::string_view sheet_end = "</worksheet>";
 constexpr std::string_view row_start = "<row ";
 
@@ -41,17 +40,11 @@ std::size_t member_data(const std::string& zip, std::string_view name, unsigned&
     return std::string::npos;
 }
 
-} // namespace
-
-bool xlsx_sheet_is_whole(const std::string& path, long rows, std::string& error)
+// Whether the archive member `name` is a whole sheet of `rows` rows.
+bool sheet_is_whole(const std::string& zip, const std::string& name, long rows)
 {
-    error = "the workbook was not written whole (the disk may be full)";
-    std::ifstream in(path, std::ios::binary);
-    const std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return false;
     unsigned method = 0;
-    const std::size_t data = member_data(zip, sheet_name, method);
+    const std::size_t data = member_data(zip, name, method);
     if (data == std::string::npos || method != Z_DEFLATED)
         return false;
 
@@ -86,8 +79,21 @@ bool xlsx_sheet_is_whole(const std::string& path, long rows, std::string& error)
     if (window.size() < sheet_end.size()
         || window.compare(window.size() - sheet_end.size(), std::string::npos, sheet_end) != 0)
         return false;
-    if (found != rows)
+    return found == rows;
+}
+
+} // namespace
+
+bool xlsx_sheets_are_whole(const std::string& path, const std::vector<long>& rows, std::string& error)
+{
+    error = "the workbook was not written whole (the disk may be full)";
+    std::ifstream in(path, std::ios::binary);
+    const std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
         return false;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!sheet_is_whole(zip, "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml", rows[i]))
+            return false;
     error.clear();
     return true;
 }

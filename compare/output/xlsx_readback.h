@@ -5,11 +5,12 @@
 // no error at all; only reading the sheet back tells.
 
 #include <string>
+#include <vector>
 
 namespace core {
 
-// Whether the first sheet of the workbook at `path` is whole: its XML ends as a sheet ends and
-// holds `rows` rows. False with the reason in `error` otherwise.
-bool xlsx_sheet_is_whole(const std::string& path, long rows, std::string& error);
+// Whether the sheets of the workbook at `path` are whole: sheet i (from 1) ends as a sheet
+// ends and holds rows[i - 1] rows. False with the reason in `error` otherwise.
+bool xlsx_sheets_are_whole(const std::string& path, const std::vector<long>& rows, std::string& error);
 
 } // namespace core

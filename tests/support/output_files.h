@@ -108,8 +108,20 @@ inline QString xlsx_unescape(const QString& text)
     return out + text.mid(at);
 }
 
-// The cells of the first sheet by reference ("A1"), shared strings and escapes resolved.
-inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path)
+// The names of a workbook's sheets, in order.
+inline QStringList xlsx_sheet_names(const QString& path)
+{
+    QStringList names;
+    QXmlStreamReader xml(unzip_member(path, QStringLiteral("xl/workbook.xml")));
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("sheet"))
+            names << xml.attributes().value(QLatin1String("name")).toString();
+    return names;
+}
+
+// The cells of a sheet (the first unless told) by reference ("A1"), shared strings and escapes
+// resolved.
+inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path, int sheet = 1)
 {
     QStringList shared;
     {
@@ -126,7 +138,7 @@ inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path)
         }
     }
     QMap<QString, xlsx_cell> cells;
-    QXmlStreamReader xml(unzip_member(path, QStringLiteral("xl/worksheets/sheet1.xml")));
+    QXmlStreamReader xml(unzip_member(path, QStringLiteral("xl/worksheets/sheet%1.xml").arg(sheet)));
     QString ref;
     while (!xml.atEnd()) {
         xml.readNext();
