@@ -4,6 +4,7 @@
 #include "compare/output/print_layout.h"
 #include "compare/output/row_source.h"
 #include "runtime/grid_layout.h"
+#include "runtime/path_elide.h"
 #include "runtime/units.h"
 
 #include <QFileInfo>
@@ -50,6 +51,12 @@ private:
     };
     // The scale of a list of `rows` rows.
     grid_scale grid_metrics(long rows);
+    // How much the designed grid, `number_growth` units wider, is enlarged to fill the page's width.
+    qreal page_scale(int number_growth);
+    static QFont grid_font()
+    {
+        return design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss);
+    }
     QRectF cell_rect(const grid_layout::cell& cell, qreal line_top, const grid_scale& g) const;
     // A detail cell, moved and widened for the list's largest row number.
     QRectF detail_rect(int column, qreal line_top, const grid_scale& g) const;
@@ -87,21 +94,32 @@ void painter_job::next_page()
     cursor_ = 0;
 }
 
+qreal painter_job::page_scale(int number_growth)
+{
+    const QFontMetricsF fm(grid_font(), &printer_);
+    const qreal grid_width
+        = (grid_layout::es_text2.left + grid_layout::es_text2.width + number_growth) * fm.averageCharWidth() / 32.0;
+    return grid_width > 0 ? printer_.width() / grid_width : 1.0;
+}
+
 void painter_job::print_text(const QString& text)
 {
     if (!is_open())
         return;
-    const QFont font
-        = design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss);
+    // The header's letters are the grid's, as large as the grid's on the page.
+    QFont font = grid_font();
+    font.setPointSizeF(grid_layout::font_points * page_scale(0));
     painter_.setFont(font);
     painter_.setPen(Qt::black);
-    const qreal line_height = QFontMetricsF(font, &printer_).lineSpacing();
+    const QFontMetricsF fm(font, &printer_);
+    const qreal line_height = fm.lineSpacing();
     const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
     for (const QString& line : lines) {
         if (cursor_ > 0 && cursor_ + line_height > printer_.height())
             next_page();
+        // A line wider than the page is cut in the middle, so a path keeps its file name.
         painter_.drawText(QRectF(0, cursor_, printer_.width(), line_height),
-            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, elide_path(line, fm, printer_.width()));
         cursor_ += line_height;
     }
 }
@@ -109,19 +127,19 @@ void painter_job::print_text(const QString& text)
 painter_job::grid_scale painter_job::grid_metrics(long rows)
 {
     grid_scale g;
-    g.regular = design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss);
-    // The units of the designs, taken from the grid's font as this printer renders it; a grid
-    // wider than the page is shrunk as a whole, fonts included, so it keeps its proportions.
+    g.regular = grid_font();
+    // The units of the designs, taken from the grid's font as this printer renders it; the grid
+    // then fills the printable width, enlarged or shrunk as a whole, fonts included, so that
+    // it keeps the proportions it has on screen.
     const QFontMetricsF fm(g.regular, &printer_);
     g.x = fm.averageCharWidth() / 32.0;
     g.y = fm.height() / 64.0;
     const qreal number_width = fm.horizontalAdvance(QString::number(rows)) + fm.averageCharWidth();
     g.number_growth = grid_layout::number_growth(static_cast<int>(std::ceil(number_width / g.x)));
-    const qreal grid_width = (grid_layout::es_text2.left + grid_layout::es_text2.width + g.number_growth) * g.x;
-    const qreal shrink = grid_width > printer_.width() && grid_width > 0 ? printer_.width() / grid_width : 1.0;
-    g.x *= shrink;
-    g.y *= shrink;
-    g.regular.setPointSizeF(grid_layout::font_points * shrink);
+    const qreal scale = page_scale(g.number_growth);
+    g.x *= scale;
+    g.y *= scale;
+    g.regular.setPointSizeF(grid_layout::font_points * scale);
     g.bold = g.regular;
     g.bold.setWeight(QFont::Bold);
     return g;
@@ -148,10 +166,15 @@ void painter_job::paint_row(long number, const core::row_source& rows, qreal top
     painter_.fillRect(number_cell, light_grey());
     painter_.setFont(g.regular);
     painter_.drawText(number_cell, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, QString::number(number));
-    painter_.drawText(
-        detail_rect(1, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_of(rows.es_text(number)));
-    painter_.drawText(
-        detail_rect(2, top, g), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text_of(rows.es_text2(number)));
+    // A text too long for its cell ends in "…"; a source label is cut in the middle instead, so
+    // that its file name shows.
+    const QFontMetricsF fm(g.regular, &printer_);
+    const QRectF text = detail_rect(1, top, g);
+    const QRectF text2 = detail_rect(2, top, g);
+    painter_.drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        fm.elidedText(text_of(rows.es_text(number)), Qt::ElideRight, text.width()));
+    painter_.drawText(text2, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        elide_path(text_of(rows.es_text2(number)), fm, text2.width()));
 }
 
 void painter_job::paint_total(long count, qreal top, const grid_scale& g)

@@ -1,5 +1,7 @@
 #include "runtime/text_label.h"
 
+#include "runtime/path_elide.h"
+
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
@@ -33,7 +35,7 @@ QRect text_label::text_rect() const
 
 QString text_label::shown_text() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, text_rect().width());
+    return elide_path(text(), QFontMetricsF(font()), text_rect().width());
 }
 
 void text_label::paintEvent(QPaintEvent*)

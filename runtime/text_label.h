@@ -1,7 +1,7 @@
 #pragma once
 // A label that shows data, such as a path: its text is plain, with no markup and no mnemonic.
-// A text wider than the label is drawn cut in the middle with "…", so that both its ends (a
-// path's drive and its file name) stay in view; the label's text stays whole for readers and
+// A text wider than the label is drawn cut in the middle with "…", so that a path's drive and
+// its file name stay in view (elide_path); the label's text stays whole for readers and
 // printing, and shows whole as its tooltip.
 
 #include <QLabel>

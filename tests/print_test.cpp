@@ -519,6 +519,44 @@ private slots:
                 && number.right() <= boxes.value(QStringLiteral("x")).left(),
             qPrintable(QStringLiteral("%1..%2").arg(number.left()).arg(number.right())));
     }
+
+    void long_lines_and_paths_print_readably()
+    {
+        if (!testing::have_tool("pdftotext"))
+            QSKIP("pdftotext is not installed");
+        QTemporaryDir dir;
+        const QString keep = qEnvironmentVariable("TOVIK_KEEP_PDF");
+        w_diff w;
+        const std::string one = "c:\\home\\alice\\Documents\\exports\\2026\\customers-north.txt";
+        const std::string two = "c:\\home\\alice\\Documents\\exports\\2026\\customers-south.txt";
+        const std::string long_line = "A line far longer than its cell, such as an exported record with many fields: "
+                                      "id=40213;name=Ada Lovelace;city=London;notes=first program;status=kept";
+        QVERIFY(testing::fill(w.dw_same->table(), {{long_line, ""}, {"short", ""}}));
+        QVERIFY(testing::fill(w.dw_diff->table(), {{long_line, one}, {"only in the south", two}}));
+        QVERIFY(testing::fill(w.dw_sum->table(),
+            {{"Similarity", ""}, {long_line, ""}, {"short", ""}, {"", ""}, {"Difference", ""}, {long_line, one},
+                {"only in the south", two}}));
+        w.st_1->setText(QString::fromStdString(one));
+        w.st_2->setText(QString::fromStdString(two));
+        QString printed[4];
+        for (int choice = 1; choice <= 3; ++choice) {
+            const QString pdf = (keep.isEmpty() ? dir.path() : keep) + QStringLiteral("/choice%1.pdf").arg(choice);
+            rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+            answer_dialog(choice);
+            w.ue_print();
+            printed[choice] = pdf_text(pdf);
+        }
+        // The kept layout of the difference list: the grid across the page, the long line cut
+        // with "…", each source label and header path cut in the middle so its file name shows.
+        // Blank lines left out: the space between header and list is drawn a line taller on one
+        // Qt generation than on the other.
+        QFile expected(QStringLiteral(TOVIK_TEST_DATA "/printed_difference.txt"));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        const auto lines = [](const QString& text) { return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts); };
+        QCOMPARE(lines(printed[2]), lines(QString::fromUtf8(expected.readAll())));
+        for (int choice : {1, 3})
+            QVERIFY2(printed[choice].contains(QChar(0x2026)), qPrintable(printed[choice]));
+    }
 };
 
 QTEST_MAIN(print_test)
