@@ -4,6 +4,9 @@
 #include "runtime/line_table_model.h"
 #include "runtime/units.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +15,10 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace rt {
 
@@ -97,7 +104,8 @@ grid_pane::grid_pane(QWidget* parent)
     view_->setModel(model_);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Rows are chosen as in any list (click, Shift and Ctrl with a click, Ctrl+A) to be copied.
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setShowGrid(false);
     view_->setWordWrap(false);
     view_->setTextElideMode(Qt::ElideRight);
@@ -137,6 +145,21 @@ grid_pane::grid_pane(QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(view_);
     layout->addWidget(total);
+
+    copy_action_ = new QAction(QStringLiteral("Copy"), view_);
+    copy_action_->setShortcut(QKeySequence::Copy);
+    copy_action_->setShortcutContext(Qt::WidgetShortcut);
+    copy_action_->setEnabled(false);
+    connect(copy_action_, &QAction::triggered, this, &grid_pane::copy_selection);
+    select_all_action_ = new QAction(QStringLiteral("Select All"), view_);
+    select_all_action_->setShortcut(QKeySequence::SelectAll);
+    select_all_action_->setShortcutContext(Qt::WidgetShortcut);
+    connect(select_all_action_, &QAction::triggered, view_, &QAbstractItemView::selectAll);
+    view_->addAction(copy_action_);
+    view_->addAction(select_all_action_);
+    view_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        [this] { copy_action_->setEnabled(view_->selectionModel()->hasSelection()); });
 
     // The pane is no focus proxy for its view: Tab would stop at the pane where it was created
     // in the focus chain, not where the window's tab order puts the view.
@@ -225,6 +248,31 @@ bool grid_pane::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QFrame::eventFilter(watched, event);
+}
+
+void grid_pane::copy_selection()
+{
+    // The chosen rows as runs, each row once, in the pane's order.
+    std::vector<std::pair<int, int>> runs;
+    for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+        runs.emplace_back(range.top(), range.bottom());
+    std::sort(runs.begin(), runs.end());
+    QByteArray text;
+    int next = 0; // the first row not yet copied
+    for (const auto& [top, bottom] : runs) {
+        for (int row = std::max(top, next); row <= bottom; ++row) {
+            const std::string_view line = table_.get(core::column::es_text, row + 1L);
+            const std::string_view source = table_.get(core::column::es_text2, row + 1L);
+            text.append(line.data(), static_cast<int>(line.size()));
+            if (!source.empty()) {
+                text.append('\t');
+                text.append(source.data(), static_cast<int>(source.size()));
+            }
+            text.append('\n');
+        }
+        next = std::max(next, bottom + 1);
+    }
+    QApplication::clipboard()->setText(QString::fromUtf8(text));
 }
 
 void grid_pane::update_total()

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 class QAbstractItemModel;
+class QAction;
 class QDropEvent;
 class QLabel;
 class QTableView;
@@ -37,6 +38,12 @@ public:
     // refused. With no source set the pane refuses every drop.
     void accept_drops_from(QObject* source);
 
+    // Puts the selected rows on the clipboard, in the pane's order, one line each: es_text, then
+    // a tab and es_text2 where that is not empty. Ctrl+C and the context menu's Copy run it.
+    void copy_selection();
+    QAction* copy_action() const { return copy_action_; }
+    QAction* select_all_action() const { return select_all_action_; }
+
 signals:
     // A drag that began at `source` was dropped on this pane.
     void dragdrop(QObject* source);
@@ -63,6 +70,8 @@ private:
     QTableView* view_ = nullptr;
     QLabel* total_label_ = nullptr;
     QLabel* count_label_ = nullptr;
+    QAction* copy_action_ = nullptr;
+    QAction* select_all_action_ = nullptr;
     QPointer<QObject> drop_source_;
 };
 

@@ -6,6 +6,9 @@
 #include "support/theme.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -80,6 +83,8 @@ private slots:
     void long_lines_are_cut_for_display();
     void drops_only_from_the_set_source();
     void five_million_rows();
+    void chosen_rows_copy_as_lines();
+    void a_million_rows_copy_whole();
 };
 
 void grid_pane_test::follows_every_change_of_the_table()
@@ -335,6 +340,66 @@ void grid_pane_test::five_million_rows()
     QVERIFY(pane.view()->rowAt(pane.view()->viewport()->height() - 1) >= n - 20);
     // The last number reads whole: its cell has grown for seven digits, from the designed three.
     QVERIFY(last_number_reads_whole(pane));
+}
+
+void grid_pane_test::chosen_rows_copy_as_lines()
+{
+    rt::grid_pane pane;
+    pane.resize(rt::units_x(1477), rt::units_y(569));
+    add_rows(pane.table(), {"one", "two", "three", "four"});
+    QCOMPARE(pane.table().set(column::es_text2, 2, "c:\\b.txt"), 1L);
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pane));
+    QTableView* view = pane.view();
+    const auto click = [&](int row, Qt::KeyboardModifiers keys = Qt::NoModifier) {
+        QTest::mouseClick(
+            view->viewport(), Qt::LeftButton, keys, view->visualRect(pane.model()->index(row, 1)).center());
+    };
+    const auto copied = [&] {
+        QApplication::clipboard()->clear();
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        return QApplication::clipboard()->text();
+    };
+    // Click, Ctrl+click and Shift+click choose rows; the copy keeps the pane's order.
+    click(3);
+    click(1, Qt::ControlModifier);
+    QCOMPARE(copied(), QStringLiteral("two\tc:\\b.txt\nfour\n"));
+    click(0);
+    click(2, Qt::ShiftModifier);
+    QCOMPARE(copied(), QStringLiteral("one\ntwo\tc:\\b.txt\nthree\n"));
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(copied(), QStringLiteral("one\ntwo\tc:\\b.txt\nthree\nfour\n"));
+    // The context menu offers both, and the cells stay as they were.
+    QStringList offered;
+    for (QAction* a : view->actions())
+        offered << a->text();
+    QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QCOMPARE(offered, (QStringList {QStringLiteral("Copy"), QStringLiteral("Select All")}));
+    QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Delete);
+    QCOMPARE(pane.table().get(column::es_text, 1), std::string_view("one"));
+    QCOMPARE(pane.table().rowcount(), 4L);
+}
+
+void grid_pane_test::a_million_rows_copy_whole()
+{
+    constexpr int n = 1000000;
+    std::string text, expected;
+    std::vector<core::line_span> spans;
+    for (int i = 0; i < n; ++i) {
+        const std::string line = "row " + std::to_string(i);
+        spans.push_back({text.size(), line.size()});
+        text += line;
+        expected += line + '\n';
+    }
+    rt::grid_pane pane;
+    QCOMPARE(pane.table().append_lines(core::make_block(std::move(text)), spans.data(), spans.size()), long(n));
+    pane.show();
+    QVERIFY(QTest::qWaitForWindowActive(&pane));
+    pane.view()->setFocus(); // the keys are the view's own, as after a click into it
+    QTest::keyClick(pane.view(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(pane.view(), Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(QApplication::clipboard()->text().toUtf8() == QByteArray::fromStdString(expected));
 }
 
 QTEST_MAIN(grid_pane_test)

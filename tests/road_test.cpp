@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDrag>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -248,6 +249,13 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cb_compare));
         key(Qt::Key_Space);
         QCOMPARE(texts(w.dw_diff), rows({"cherry", "date", "date"}));
+        // On to the difference list, all of it copied.
+        for (int i = 0; i < 8 && QApplication::focusWidget() != w.dw_diff->view(); ++i)
+            key(Qt::Key_Tab);
+        key(Qt::Key_A, Qt::ControlModifier);
+        key(Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(),
+            QStringLiteral("cherry\t%1one.txt\ndate\t%1two.txt\ndate\t%1two.txt\n").arg(lists_));
 
         // Print from the File menu, the difference list chosen in the option dialog.
         QTemporaryDir out;
