@@ -1,9 +1,11 @@
 // tovik-bench: the road of a compare without a window. Loads two files as the source panes do,
 // compares them as the Compare button does, and reports the time of each phase, the row
-// counts and the peak memory. With --out it writes the combined list as the Text save does.
+// counts and the peak memory. With --out it writes the combined list as Save As does, in the
+// type the file's extension names.
 
 #include "compare/engine/compare_engine.h"
 #include "compare/import/source_load.h"
+#include "compare/output/table_writers.h"
 
 #include <sys/resource.h>
 
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,34 +90,39 @@ bool load(const std::string& path, core::line_table& table, std::string& error)
     return false;
 }
 
-// Writes the combined list: es_text, a tab, es_text2 and LF per row.
+bool ends_with(const std::string& s, const char* tail)
+{
+    const std::size_t n = std::strlen(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// Writes the combined list through the writer that Save As uses for the file's extension:
+// .csv and .xlsx as those types, any other name as Text.
 bool write_sum(const core::line_table& sum, const std::string& path, std::string& error)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "wb"), std::fclose);
-    if (!f) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::string buf;
-    buf.reserve(1 << 20);
-    bool ok = true;
-    for (long r = 1; r <= sum.rowcount() && ok; ++r) {
-        buf += sum.get(core::column::es_text, r);
-        buf += '\t';
-        buf += sum.get(core::column::es_text2, r);
-        buf += '\n';
-        if (buf.size() >= (1 << 20)) {
-            ok = std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
-            buf.clear();
+    const core::table_rows rows(sum);
+    std::string why;
+    bool ok = false;
+    if (ends_with(path, ".xlsx")) {
+        ok = core::write_xlsx(rows, path, std::string(), why);
+    } else {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        if (!out)
+            why = std::strerror(errno);
+        else if (ends_with(path, ".csv"))
+            ok = core::write_csv(rows, out, why);
+        else
+            ok = core::write_text(rows, out, why);
+        if (ok) {
+            out.close();
+            ok = static_cast<bool>(out);
+            if (!ok)
+                why = "the data could not be written";
         }
     }
-    if (ok && !buf.empty())
-        ok = std::fwrite(buf.data(), 1, buf.size(), f.get()) == buf.size();
-    if (!ok || std::fclose(f.release()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (!ok)
+        error = "cannot write " + path + ": " + why;
+    return ok;
 }
 
 } // namespace
@@ -179,9 +187,15 @@ int main(int argc, char** argv)
     std::printf("peak RSS    %.1f MB\n", static_cast<double>(usage_now.ru_maxrss) / 1024.0);
     std::fflush(stdout);
 
-    if (!o.out.empty() && !write_sum(*sum, o.out, error)) {
-        std::fprintf(stderr, "tovik-bench: %s\n", error.c_str());
-        return 1;
+    if (!o.out.empty()) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!write_sum(*sum, o.out, error)) {
+            std::fprintf(stderr, "tovik-bench: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("write       %8.4f s\n", seconds_since(start));
+        getrusage(RUSAGE_SELF, &usage_now);
+        std::printf("peak RSS    %.1f MB after writing\n", static_cast<double>(usage_now.ru_maxrss) / 1024.0);
     }
     return 0;
 }

@@ -15,10 +15,25 @@ using testing::vector_rows;
 
 namespace {
 
-// A stream that refuses every byte, as a full disk does.
+// A stream that takes `room` bytes and refuses the rest, as a full disk does.
 class refusing_buffer : public std::streambuf {
+public:
+    explicit refusing_buffer(std::streamsize room = 0)
+        : room_(room)
+    {
+    }
+
 protected:
-    int_type overflow(int_type) override { return traits_type::eof(); }
+    int_type overflow(int_type c) override { return xsputn(nullptr, 1) == 1 ? c : traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize n) override
+    {
+        const std::streamsize taken = std::min(n, room_);
+        room_ -= taken;
+        return taken;
+    }
+
+private:
+    std::streamsize room_;
 };
 
 std::string text_of(const row_pairs& rows)
@@ -118,6 +133,29 @@ private slots:
         QVERIFY(empty.size() > 100 && empty.compare(empty.size() - 8, 8, "</html>\n") == 0);
     }
 
+    // Megabytes of rows, some far longer than the writers gather at once, some needing quotes
+    // only past their first sixteen bytes, come out whole and in order.
+    void long_lists_come_out_whole()
+    {
+        row_pairs rows;
+        std::string text = "\xEF\xBB\xBF", csv = text;
+        for (int i = 0; i < 40000; ++i) {
+            std::string line(static_cast<std::size_t>(i % 61), 'a' + i % 26);
+            if (i % 7 == 0)
+                line += i % 2 ? "\"" : ",";
+            if (i == 20000)
+                line.assign(700000, 'x');
+            const std::string source = i % 3 ? "c:\\one, two.txt" : "c:\\three.txt";
+            rows.push_back({line, source});
+            text += line + '\t' + source + '\n';
+            const bool quoted = line.find_first_of(",\"") != std::string::npos;
+            const std::string field = !quoted ? line : '"' + (i % 2 ? line + '"' : line) + '"';
+            csv += field + (i % 3 ? ",\"c:\\one, two.txt\"\r\n" : ",c:\\three.txt\r\n");
+        }
+        QVERIFY(text_of(rows) == text.substr(3));
+        QVERIFY(csv_of(rows) == csv);
+    }
+
     void a_refused_write_is_a_failure()
     {
         refusing_buffer refusing;
@@ -132,6 +170,15 @@ private slots:
         QVERIFY(!error.empty());
         out.clear();
         QVERIFY(!core::write_html(rows, out, "t", error));
+        // A disk that fills part way through a long list.
+        const vector_rows many(row_pairs(200000, {"a line of the list", "c:\\a.txt"}));
+        for (auto* write : {&core::write_text, &core::write_csv}) {
+            refusing_buffer filling(1 << 20);
+            std::ostream partly(&filling);
+            error.clear();
+            QVERIFY(!(*write)(many, partly, error));
+            QVERIFY(!error.empty());
+        }
     }
 
     void workbook_cells_are_all_text()

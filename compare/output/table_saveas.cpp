@@ -37,6 +37,18 @@ protected:
         return traits_type::not_eof(ch);
     }
     int sync() override { return drain() ? 0 : -1; }
+    // The writers hand over large pieces: those go to the device as they are, not copied through
+    // the buffer first.
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        if (n < static_cast<std::streamsize>(sizeof buffer_))
+            return std::streambuf::xsputn(s, n);
+        if (!drain() || device_.write(s, n) != n) {
+            failed_ = true;
+            return 0;
+        }
+        return n;
+    }
 
 public:
     // True once the device refused bytes; its error string then says why.

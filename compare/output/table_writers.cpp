@@ -1,5 +1,6 @@
 #include "compare/output/table_writers.h"
 
+#include "compare/output/piece_writer.h"
 #include "compare/output/xlsx_readback.h"
 
 #include <xlsxwriter.h>
@@ -9,46 +10,79 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace core {
 
 namespace {
 
-bool finish(std::ostream& out, std::string& error)
+void put(std::string& out, std::string_view s)
 {
-    out.flush();
-    if (out)
-        return true;
-    error = "the data could not be written";
+    out.append(s.data(), s.size());
+}
+
+// The rows of a combined list point all over the loaded files; asking for the texts of a row some
+// way ahead lets the memory fetch them while the rows before it are written.
+constexpr long fetch_ahead = 64;
+
+void fetch_row(const row_source& rows, long row)
+{
+    const std::string_view text = rows.es_text(row);
+    if (!text.empty()) {
+        __builtin_prefetch(text.data());
+        __builtin_prefetch(text.data() + text.size() - 1);
+    }
+}
+
+// True when a byte of `field` is a comma, a quote, a CR or a LF. Lines run to hundreds of
+// megabytes in all, so sixteen bytes are looked at in one step where the processor can.
+bool csv_needs_quotes(std::string_view field)
+{
+    const char* p = field.data();
+    const char* const end = p + field.size();
+#if defined(__SSE2__)
+    const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r'),
+                  lf = _mm_set1_epi8('\n');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+        if (_mm_movemask_epi8(hit) != 0)
+            return true;
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == ',' || *p == '"' || *p == '\r' || *p == '\n')
+            return true;
     return false;
 }
 
-bool csv_needs_quotes(std::string_view field)
+// The field quoted, its quotes doubled.
+std::string quoted_csv_field(std::string_view field)
 {
-    return field.find_first_of(",\"\r\n") != std::string_view::npos;
+    std::string quoted(1, '"');
+    for (const char c : field) {
+        quoted += c;
+        if (c == '"')
+            quoted += '"';
+    }
+    quoted += '"';
+    return quoted;
 }
 
-void put_csv_field(std::ostream& out, std::string_view field)
+void put_csv_field(std::string& out, std::string_view field)
 {
-    if (!csv_needs_quotes(field)) {
-        out << field;
-        return;
-    }
-    out << '"';
-    for (std::size_t start = 0;;) {
-        const std::size_t quote = field.find('"', start);
-        if (quote == std::string_view::npos) {
-            out << field.substr(start);
-            break;
-        }
-        out << field.substr(start, quote + 1 - start) << '"';
-        start = quote + 1;
-    }
-    out << '"';
+    if (csv_needs_quotes(field))
+        out += quoted_csv_field(field);
+    else
+        put(out, field);
 }
 
 // Markup characters become references; C0 controls other than tab, LF and CR have no place in
 // an HTML document, not even as references, so they show as the replacement character.
-void put_html_text(std::ostream& out, std::string_view text)
+void put_html_text(std::string& out, std::string_view text)
 {
     std::size_t plain = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -78,10 +112,11 @@ void put_html_text(std::ostream& out, std::string_view text)
         }
         if (!replacement)
             continue;
-        out << text.substr(plain, i - plain) << replacement;
+        put(out, text.substr(plain, i - plain));
+        out += replacement;
         plain = i + 1;
     }
-    out << text.substr(plain);
+    put(out, text.substr(plain));
 }
 
 bool is_hex(char c)
@@ -114,55 +149,92 @@ void escape_nul(std::string& text)
 
 bool write_text(const row_source& rows, std::ostream& out, std::string& error)
 {
-    const long n = rows.count();
-    for (long row = 1; row <= n && out; ++row)
-        out << rows.es_text(row) << '\t' << rows.es_text2(row) << '\n';
-    return finish(out, error);
+    return write_pieces(
+        rows.count(), out,
+        [&rows] {
+            return [&rows](long first, long last, std::string& piece) {
+                for (long row = first; row <= last; ++row) {
+                    if (row + fetch_ahead <= last)
+                        fetch_row(rows, row + fetch_ahead);
+                    put(piece, rows.es_text(row));
+                    piece += '\t';
+                    put(piece, rows.es_text2(row));
+                    piece += '\n';
+                }
+            };
+        },
+        error);
 }
 
 bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
 {
     out << "\xEF\xBB\xBF";
-    const long n = rows.count();
-    for (long row = 1; row <= n && out; ++row) {
-        put_csv_field(out, rows.es_text(row));
-        out << ',';
-        put_csv_field(out, rows.es_text2(row));
-        out << "\r\n";
-    }
-    return finish(out, error);
+    return write_pieces(
+        rows.count(), out,
+        [&rows] {
+            // The source column holds the same few paths over and over: each is looked at once.
+            return [&rows, last_source = std::string(), last_field = std::string()](
+                       long first, long last, std::string& piece) mutable {
+                for (long row = first; row <= last; ++row) {
+                    if (row + fetch_ahead <= last)
+                        fetch_row(rows, row + fetch_ahead);
+                    put_csv_field(piece, rows.es_text(row));
+                    piece += ',';
+                    const std::string_view source = rows.es_text2(row);
+                    if (source != last_source) {
+                        last_source.assign(source);
+                        last_field = csv_needs_quotes(source) ? quoted_csv_field(source) : last_source;
+                    }
+                    piece += last_field;
+                    piece += "\r\n";
+                }
+            };
+        },
+        error);
 }
 
 bool write_html(const row_source& rows, std::ostream& out, std::string_view title, std::string& error)
 {
-    out << "<!DOCTYPE html>\n"
-           "<html>\n"
-           "<head>\n"
-           "<meta charset=\"utf-8\">\n"
-           "<title>";
-    put_html_text(out, title);
-    out << "</title>\n"
-           "<style>\n"
-           "table { border-collapse: collapse; font-family: sans-serif; font-size: 10pt; }\n"
-           "td { border: 1px solid #c0c0c0; padding: 1px 6px; white-space: pre; vertical-align: top; }\n"
-           "</style>\n"
-           "</head>\n"
-           "<body>\n"
-           "<table>\n"
-           "<tbody>\n";
-    const long n = rows.count();
-    for (long row = 1; row <= n && out; ++row) {
-        out << "<tr><td>";
-        put_html_text(out, rows.es_text(row));
-        out << "</td><td>";
-        put_html_text(out, rows.es_text2(row));
-        out << "</td></tr>\n";
-    }
+    std::string head = "<!DOCTYPE html>\n"
+                       "<html>\n"
+                       "<head>\n"
+                       "<meta charset=\"utf-8\">\n"
+                       "<title>";
+    put_html_text(head, title);
+    head += "</title>\n"
+            "<style>\n"
+            "table { border-collapse: collapse; font-family: sans-serif; font-size: 10pt; }\n"
+            "td { border: 1px solid #c0c0c0; padding: 1px 6px; white-space: pre; vertical-align: top; }\n"
+            "</style>\n"
+            "</head>\n"
+            "<body>\n"
+            "<table>\n"
+            "<tbody>\n";
+    out << head;
+    if (!write_pieces(
+            rows.count(), out,
+            [&rows] {
+                return [&rows](long first, long last, std::string& piece) {
+                    for (long row = first; row <= last; ++row) {
+                        piece += "<tr><td>";
+                        put_html_text(piece, rows.es_text(row));
+                        piece += "</td><td>";
+                        put_html_text(piece, rows.es_text2(row));
+                        piece += "</td></tr>\n";
+                    }
+                };
+            },
+            error))
+        return false;
     out << "</tbody>\n"
            "</table>\n"
            "</body>\n"
            "</html>\n";
-    return finish(out, error);
+    out.flush();
+    if (out)
+        return true;
+    error = "the data could not be written";
+    return false;
 }
 
 bool write_xlsx(

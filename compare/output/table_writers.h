@@ -1,7 +1,8 @@
 #pragma once
 // The file types a list is saved in. Each writes every row, both columns, in row order, as
 // UTF-8; none adds a heading row. A writer returns false and says why in `error` when it could
-// not write everything; what it wrote by then is not a usable file.
+// not write everything; what it wrote by then is not a usable file. The text, CSV and HTML
+// writers read `rows` from several threads at once, so it must not change while they run.
 
 #include "compare/output/row_source.h"
 

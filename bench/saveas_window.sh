@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Save As of a combined list in the real window, timed from the key that presses Save in the
+# dialog until the file is complete on disk (it appears under its name only once whole).
+#   bench/saveas_window.sh PROGRAM FILE1 FILE2 ROUNDS
+# FILE1 and FILE2 lie in one folder directly below the root. Needs Xvfb, xdotool, openbox and
+# python3-pyatspi, as the real-window tests do. Prints each round's seconds for the Text and the
+# CSV type, and checks the Text file against tovik-bench's when TOVIK_BENCH names it.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../tests/gui/lib.bash"
+[ $# -eq 4 ] || { echo "usage: $0 PROGRAM FILE1 FILE2 ROUNDS" >&2; exit 2; }
+program=$(realpath "$1")
+file1=$(realpath "$2") file2=$(realpath "$3") rounds=$4
+dir=$(dirname "$file1")
+export GUI_SHOTS=${GUI_SHOTS:-/tmp/saveas-shots}
+gui_setup "$program"
+gui_readable "$@"
+out=$(mktemp -d)
+trap 'gui_stop; rm -rf "$out"' EXIT
+gui_start_display
+gui_start_readable "$out/program.log"
+click_at() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.5; }
+
+# Every place is read while the panes are empty: the bus walks every cell of a full pane.
+for part in $(printf '%s' "${dir#/}" | tr '/' ' '); do
+  click_at $(atspi item "Folders and files" "[$part]")
+  sleep 0.5
+done
+box1=$(atspi center "check box" "Send selected files to Source 1")
+box2=$(atspi center "check box" "Send selected files to Source 2")
+entry1=$(atspi item "Folders and files" "$(basename "$file1")")
+entry2=$(atspi item "Folders and files" "$(basename "$file2")")
+compare=$(atspi center "push button" Compare)
+saveas=$(atspi center "push button" "Save As")
+
+click_at $box1
+click_at $entry1
+sleep 3
+click_at $box1
+click_at $box2
+click_at $entry2
+sleep 3
+click_at $compare
+sleep 8
+import -window root "$shots/saveas-compared.png"
+
+# save NAME: opens Save As, types the whole path into the name field, and times the Return.
+save() {
+  click_at $saveas
+  sleep 1.5
+  xdotool key ctrl+a BackSpace
+  xdotool type --delay 5 "$1"
+  sleep 0.8
+  /usr/bin/python3 - "$1" <<'PY'
+import os, subprocess, sys, time
+target = sys.argv[1]
+start = time.monotonic()
+subprocess.run(["xdotool", "key", "Return"], check=True)
+while not os.path.exists(target):
+    if time.monotonic() - start > 60:
+        sys.exit("no file after 60 s")
+    time.sleep(0.0005)
+print(f"{time.monotonic() - start:.3f}")
+PY
+}
+
+for ((i = 1; i <= rounds; i++)); do
+  t=$(save "$out/list$i.txt") || fail "the Text save did not finish"
+  c=$(save "$out/list$i.csv") || fail "the CSV save did not finish"
+  printf 'round %d  Text %s s (%s bytes)  CSV %s s (%s bytes)\n' "$i" "$t" "$(stat -c %s "$out/list$i.txt")" "$c" \
+    "$(stat -c %s "$out/list$i.csv")"
+  if [ -n "${TOVIK_BENCH:-}" ] && [ "$i" = 1 ]; then
+    "$TOVIK_BENCH" --out "$out/bench.txt" "$file1" "$file2" >/dev/null
+    # The bench labels rows with the paths as given; the window with its own path form.
+    [ "$(cut -f1 "$out/list1.txt" | md5sum)" = "$(cut -f1 "$out/bench.txt" | md5sum)" ] \
+      || fail "the saved rows differ from tovik-bench's"
+    echo "the rows saved match tovik-bench's"
+  fi
+  rm -f "$out"/list$i.*
+done
+import -window root "$shots/saveas-after.png"

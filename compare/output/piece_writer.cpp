@@ -1,0 +1,176 @@
+#include "compare/output/piece_writer.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace core {
+
+namespace {
+
+// Rows per piece: about a megabyte of a typical list, small enough to stay in cache between
+// being formatted and being written.
+constexpr long piece_rows = 16384;
+
+// One piece's bytes on their way from a helper to the stream. Slot i carries pieces i, i + ring,
+// i + 2 ring, ...; `turn` is the piece it may hold next.
+struct slot {
+    std::string bytes;
+    long turn = 0;
+    bool ready = false;
+};
+
+class pipeline {
+public:
+    pipeline(long count, std::ostream& out, const piece_format_maker& make, int helpers)
+        : count_(count)
+        , pieces_((count + piece_rows - 1) / piece_rows)
+        , out_(out)
+        , make_(make)
+        , slots_(static_cast<std::size_t>(helpers) * 2 + 2)
+    {
+        for (std::size_t i = 0; i < slots_.size(); ++i)
+            slots_[i].turn = static_cast<long>(i);
+        try {
+            for (int i = 0; i < helpers; ++i)
+                threads_.emplace_back([this] { format_pieces(); });
+        } catch (const std::exception&) {
+            // Fewer helpers than asked for still get through; with none the caller works alone.
+        }
+    }
+
+    ~pipeline()
+    {
+        stop("");
+        for (std::thread& t : threads_)
+            t.join();
+    }
+
+    bool has_helpers() const { return !threads_.empty(); }
+
+    bool run(std::string& error)
+    {
+        for (long k = 0; k < pieces_; ++k) {
+            slot& s = slots_[static_cast<std::size_t>(k) % slots_.size()];
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return stopped_ || (s.turn == k && s.ready); });
+                if (stopped_)
+                    break;
+            }
+            out_.write(s.bytes.data(), static_cast<std::streamsize>(s.bytes.size()));
+            if (!out_) {
+                stop("the data could not be written");
+                break;
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            s.bytes.clear();
+            s.ready = false;
+            s.turn = k + static_cast<long>(slots_.size());
+            changed_.notify_all();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        error = failure_;
+        return failure_.empty();
+    }
+
+private:
+    void format_pieces()
+    {
+        try {
+            const piece_format format = make_();
+            for (;;) {
+                const long k = next_piece();
+                if (k < 0)
+                    return;
+                slot& s = slots_[static_cast<std::size_t>(k) % slots_.size()];
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return stopped_ || (s.turn == k && !s.ready); });
+                    if (stopped_)
+                        return;
+                }
+                const long first = k * piece_rows + 1;
+                format(first, std::min(count_, first + piece_rows - 1), s.bytes);
+                std::lock_guard<std::mutex> lock(mutex_);
+                s.ready = true;
+                changed_.notify_all();
+            }
+        } catch (const std::bad_alloc&) {
+            stop("there was not enough memory");
+        }
+    }
+
+    // The next piece nobody has taken, or -1 when all are taken or the work has stopped.
+    long next_piece()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_ || next_ >= pieces_)
+            return -1;
+        return next_++;
+    }
+
+    void stop(const char* why)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!stopped_ && *why)
+            failure_ = why;
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+    const long count_;
+    const long pieces_;
+    std::ostream& out_;
+    const piece_format_maker& make_;
+    std::vector<slot> slots_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    long next_ = 0;
+    bool stopped_ = false;
+    std::string failure_;
+};
+
+// Formats and writes each piece in turn on the calling thread.
+void write_alone(long count, std::ostream& out, const piece_format_maker& make)
+{
+    const piece_format format = make();
+    std::string bytes;
+    for (long first = 1; first <= count && out; first += piece_rows) {
+        bytes.clear();
+        format(first, std::min(count, first + piece_rows - 1), bytes);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+} // namespace
+
+bool write_pieces(long count, std::ostream& out, const piece_format_maker& make, std::string& error)
+{
+    try {
+        if (count <= piece_rows) {
+            write_alone(count, out, make); // one piece: no helper is worth starting
+        } else {
+            const int helpers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+            pipeline work(count, out, make, helpers);
+            if (!work.has_helpers())
+                write_alone(count, out, make);
+            else if (!work.run(error))
+                return false;
+        }
+    } catch (const std::bad_alloc&) {
+        error = "there was not enough memory";
+        return false;
+    }
+    out.flush();
+    if (out)
+        return true;
+    error = "the data could not be written";
+    return false;
+}
+
+} // namespace core
