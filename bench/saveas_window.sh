@@ -33,10 +33,10 @@ entry2=$(atspi item "Folders and files" "$(basename "$file2")")
 compare=$(atspi center "push button" Compare)
 saveas=$(atspi center "push button" "Save As")
 
+# The boxes take turns: checking one unchecks the other.
 click_at $box1
 click_at $entry1
 sleep 3
-click_at $box1
 click_at $box2
 click_at $entry2
 sleep 3

@@ -59,23 +59,27 @@ bool csv_needs_quotes(std::string_view field)
     return false;
 }
 
-// The field quoted, its quotes doubled.
-std::string quoted_csv_field(std::string_view field)
+// Appends the field quoted, its quotes doubled.
+void put_quoted_csv_field(std::string& out, std::string_view field)
 {
-    std::string quoted(1, '"');
-    for (const char c : field) {
-        quoted += c;
-        if (c == '"')
-            quoted += '"';
+    out += '"';
+    for (std::size_t start = 0;;) {
+        const std::size_t quote = field.find('"', start);
+        if (quote == std::string_view::npos) {
+            put(out, field.substr(start));
+            break;
+        }
+        put(out, field.substr(start, quote + 1 - start));
+        out += '"';
+        start = quote + 1;
     }
-    quoted += '"';
-    return quoted;
+    out += '"';
 }
 
 void put_csv_field(std::string& out, std::string_view field)
 {
     if (csv_needs_quotes(field))
-        out += quoted_csv_field(field);
+        put_quoted_csv_field(out, field);
     else
         put(out, field);
 }
@@ -183,7 +187,8 @@ bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
                     const std::string_view source = rows.es_text2(row);
                     if (source != last_source) {
                         last_source.assign(source);
-                        last_field = csv_needs_quotes(source) ? quoted_csv_field(source) : last_source;
+                        last_field.clear();
+                        put_csv_field(last_field, source);
                     }
                     piece += last_field;
                     piece += "\r\n";
