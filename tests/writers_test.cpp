@@ -1,6 +1,7 @@
 // The file types of Save As, byte for byte: text, CSV, HTML, and the workbook read back.
 
 #include "compare/output/table_writers.h"
+#include "compare/output/xlsx_readback.h"
 
 #include "support/output_files.h"
 
@@ -267,6 +268,10 @@ private slots:
                     cells.value(QStringLiteral("B%1").arg(r)).text.toStdString()});
         }
         QVERIFY(back == rows);
+        // The check read back after writing tells each sheet's rows apart and misses none.
+        QVERIFY(core::xlsx_sheets_are_whole(path.toStdString(), {3, 3, 2}, error));
+        for (const std::vector<long>& wrong : {std::vector<long> {3, 2, 3}, {3, 3}, {3, 3, 2, 1}})
+            QVERIFY(!core::xlsx_sheets_are_whole(path.toStdString(), wrong, error));
         // A list that fits keeps one sheet of the default name.
         QVERIFY2(core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error, 8), error.c_str());
         QCOMPARE(testing::xlsx_sheet_names(path), QStringList {QStringLiteral("Sheet1")});
