@@ -22,14 +22,32 @@ gui_start_readable "$out/program.log"
 click_at() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.5; }
 
 # Every place is read while the panes are empty: the bus walks every cell of a full pane.
+# entry NAME: the place of NAME in the folder list, scrolled into view with the wheel (a notch
+# scrolls three entries); exits when the list never shows it.
+entry() {
+  local xy rc i
+  for i in $(seq 1 60); do
+    xy=$(atspi shown "Folders and files" "$1")
+    rc=$?
+    case $rc in
+      0) echo "$xy"; return 0 ;;
+      2) xdotool mousemove --sync $(atspi center list "Folders and files") click --repeat $(((xy + 2) / 3)) 5 ;;
+      3) xdotool mousemove --sync $(atspi center list "Folders and files") click --repeat $(((xy + 2) / 3)) 4 ;;
+      *) sleep 0.2 ;;
+    esac
+    sleep 0.1
+  done
+  return 1
+}
 for part in $(printf '%s' "${dir#/}" | tr '/' ' '); do
-  click_at $(atspi item "Folders and files" "[$part]")
+  xy=$(entry "[$part]") || fail "no entry [$part] in the folder list"
+  click_at $xy
   sleep 0.5
 done
 box1=$(atspi center "check box" "Send selected files to Source 1")
 box2=$(atspi center "check box" "Send selected files to Source 2")
-entry1=$(atspi item "Folders and files" "$(basename "$file1")")
-entry2=$(atspi item "Folders and files" "$(basename "$file2")")
+entry1=$(entry "$(basename "$file1")") || fail "no entry $file1"
+entry2=$(entry "$(basename "$file2")") || fail "no entry $file2"
 compare=$(atspi center "push button" Compare)
 saveas=$(atspi center "push button" "Save As")
 
