@@ -1,7 +1,9 @@
-# make run   installs what is missing, builds, and starts the program
-# make test  installs what is missing, builds, and runs the whole suite, then runs it once more
-#            in a build with AddressSanitizer and UndefinedBehaviorSanitizer
-# make fuzz  builds the fuzz targets with clang and runs each for FUZZ_SECONDS on its seeds
+# make run      installs what building needs, builds the program alone, and starts it
+# make test     installs what the tests need too, builds everything, and runs the whole suite,
+#               then runs it once more in a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# make fuzz     builds the fuzz targets with clang and runs each for FUZZ_SECONDS on its seeds
+# make package  builds the Debian packages (tovik and tovik-qt6) into $(BUILD)
+# make install  installs the program under PREFIX; make uninstall removes what it installed
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
@@ -9,12 +11,17 @@ FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test test-sanitize fuzz install clean format
+.PHONY: all deps deps-test deps-fuzz configure build run test test-sanitize fuzz package install uninstall \
+	clean format
 
 all: build
 
 deps:
-	@bash scripts/install-deps
+	@bash scripts/install-deps build
+deps-test:
+	@bash scripts/install-deps test
+deps-fuzz:
+	@bash scripts/install-deps fuzz
 
 $(BUILD)/CMakeCache.txt:
 	@$(MAKE) --no-print-directory deps
@@ -25,14 +32,17 @@ configure: deps $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The program and what it links: the window library against Qt 5 and the core.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tovik_program
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  echo "make run: no display (DISPLAY is not set); run it from a desktop session, or under Xvfb: xvfb-run make run"; \
 	  exit 1; \
 	fi
 	$(BUILD)/bin/tovik
 
-test: build
+test: deps-test configure
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory test-sanitize
 
@@ -48,18 +58,29 @@ $(ASAN_BUILD)/CMakeCache.txt:
 	@$(MAKE) --no-print-directory deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_SANITIZE=ON
 
-test-sanitize: deps $(ASAN_BUILD)/CMakeCache.txt
+test-sanitize: deps-test $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
 
-fuzz: deps
+fuzz: deps-fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_FUZZ=ON \
 	  -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_BUILD) --target fuzz_line_reader fuzz_sort_expression -j $(JOBS)
 	bash scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-install: build
+# What the packages hold: the program, both window libraries, the desktop files.
+package: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tovik_packaged
+	cd $(BUILD) && cpack
+
+install: configure
+	cmake --build $(BUILD) -j $(JOBS) --target tovik_packaged
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes the files the last make install put in place (folders that other programs share stay).
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "make uninstall: nothing was installed from $(BUILD)"; exit 1; }
+	xargs -d '\n' rm -f < $(BUILD)/install_manifest.txt
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

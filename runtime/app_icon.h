@@ -1,5 +1,5 @@
 #pragma once
-// The program's icon, two overlapping pages at 16 and 32 pixels, for every window.
+// The program's icon, two overlapping pages at every rendered size, for every window.
 
 #include <QIcon>
 
