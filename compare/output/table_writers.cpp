@@ -43,14 +43,19 @@ bool csv_needs_quotes(std::string_view field)
     const char* p = field.data();
     const char* const end = p + field.size();
 #if defined(__SSE2__)
-    const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r'),
-                  lf = _mm_set1_epi8('\n');
-    for (; end - p >= 16; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
-            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-        if (_mm_movemask_epi8(hit) != 0)
-            return true;
+    if (field.size() >= 16) {
+        const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r'),
+                      lf = _mm_set1_epi8('\n');
+        const auto hit = [&](const char* at) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            return _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))))
+                != 0;
+        };
+        for (; end - p > 16; p += 16)
+            if (hit(p))
+                return true;
+        return hit(end - 16); // the last sixteen bytes, some looked at before
     }
 #endif
     for (; p < end; ++p)
@@ -151,19 +156,46 @@ void escape_nul(std::string& text)
 
 } // namespace
 
+// What follows a row's text: the separator, its source as the type writes it and the line end.
+// The source column holds the same few paths over and over, and the rows do not change while
+// they are written, so a source at the same place as the row before's has the same tail.
+class row_tail {
+public:
+    template <class Make> const std::string& of(std::string_view source, Make make)
+    {
+        if (!made_ || ((source.data() != seen_.data() || source.size() != seen_.size()) && source != source_)) {
+            made_ = true;
+            source_.assign(source);
+            tail_.clear();
+            make(tail_, source);
+        }
+        seen_ = source;
+        return tail_;
+    }
+
+private:
+    std::string_view seen_;
+    std::string source_;
+    std::string tail_;
+    bool made_ = false;
+};
+
 bool write_text(const row_source& rows, std::ostream& out, std::string& error)
 {
     return write_pieces(
         rows.count(), out,
         [&rows] {
-            return [&rows](long first, long last, std::string& piece) {
+            return [&rows, tail = row_tail()](long first, long last, std::string& piece) mutable {
+                const auto make = [](std::string& t, std::string_view source) {
+                    t += '\t';
+                    put(t, source);
+                    t += '\n';
+                };
                 for (long row = first; row <= last; ++row) {
                     if (row + fetch_ahead <= last)
                         fetch_row(rows, row + fetch_ahead);
                     put(piece, rows.es_text(row));
-                    piece += '\t';
-                    put(piece, rows.es_text2(row));
-                    piece += '\n';
+                    piece += tail.of(rows.es_text2(row), make);
                 }
             };
         },
@@ -176,22 +208,17 @@ bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
     return write_pieces(
         rows.count(), out,
         [&rows] {
-            // The source column holds the same few paths over and over: each is looked at once.
-            return [&rows, last_source = std::string(), last_field = std::string()](
-                       long first, long last, std::string& piece) mutable {
+            return [&rows, tail = row_tail()](long first, long last, std::string& piece) mutable {
+                const auto make = [](std::string& t, std::string_view source) {
+                    t += ',';
+                    put_csv_field(t, source);
+                    t += "\r\n";
+                };
                 for (long row = first; row <= last; ++row) {
                     if (row + fetch_ahead <= last)
                         fetch_row(rows, row + fetch_ahead);
                     put_csv_field(piece, rows.es_text(row));
-                    piece += ',';
-                    const std::string_view source = rows.es_text2(row);
-                    if (source != last_source) {
-                        last_source.assign(source);
-                        last_field.clear();
-                        put_csv_field(last_field, source);
-                    }
-                    piece += last_field;
-                    piece += "\r\n";
+                    piece += tail.of(rows.es_text2(row), make);
                 }
             };
         },
