@@ -5,6 +5,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -18,7 +19,7 @@ constexpr long piece_rows = 16384;
 // One piece's bytes on their way from a helper to the stream. Slot i carries pieces i, i + ring,
 // i + 2 ring, ...; `turn` is the piece it may hold next.
 struct slot {
-    std::string bytes;
+    byte_piece bytes;
     long turn = 0;
     bool ready = false;
 };
@@ -139,7 +140,7 @@ private:
 void write_alone(long count, std::ostream& out, const piece_format_maker& make)
 {
     const piece_format format = make();
-    std::string bytes;
+    byte_piece bytes;
     for (long first = 1; first <= count && out; first += piece_rows) {
         bytes.clear();
         format(first, std::min(count, first + piece_rows - 1), bytes);
@@ -148,6 +149,16 @@ void write_alone(long count, std::ostream& out, const piece_format_maker& make)
 }
 
 } // namespace
+
+void byte_piece::grow_to(std::size_t at_least)
+{
+    const std::size_t cap = std::max(at_least, cap_ * 2);
+    std::unique_ptr<char[]> data(new char[cap]);
+    if (size_ > 0)
+        std::memcpy(data.get(), data_.get(), size_);
+    data_ = std::move(data);
+    cap_ = cap;
+}
 
 bool write_pieces(long count, std::ostream& out, const piece_format_maker& make, std::string& error)
 {

@@ -2,15 +2,49 @@
 // Writing a long list fast: the rows are turned into bytes a piece at a time on helper threads
 // while the pieces before them go to the stream, in order.
 
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace core {
 
+// The bytes of one piece. Appending checks for room once and copies; the memory stays for the
+// next piece.
+class byte_piece {
+public:
+    byte_piece& operator+=(std::string_view s)
+    {
+        if (cap_ - size_ < s.size())
+            grow_to(size_ + s.size());
+        if (!s.empty())
+            std::memcpy(data_.get() + size_, s.data(), s.size());
+        size_ += s.size();
+        return *this;
+    }
+    byte_piece& operator+=(char c)
+    {
+        if (cap_ == size_)
+            grow_to(size_ + 1);
+        data_[size_++] = c;
+        return *this;
+    }
+    const char* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+
+private:
+    void grow_to(std::size_t at_least);
+
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0, cap_ = 0;
+};
+
 // Appends the bytes of rows first..last (1-based, both included) to `piece`. Each thread gets a
 // format of its own, which may keep what it worked out for one row to use for the next.
-using piece_format = std::function<void(long first, long last, std::string& piece)>;
+using piece_format = std::function<void(long first, long last, byte_piece& piece)>;
 using piece_format_maker = std::function<piece_format()>;
 
 // Writes rows 1..count to `out` in order. False, with `error` saying why, when the stream

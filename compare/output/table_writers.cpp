@@ -18,9 +18,9 @@ namespace core {
 
 namespace {
 
-void put(std::string& out, std::string_view s)
+template <class Out> void put(Out& out, std::string_view s)
 {
-    out.append(s.data(), s.size());
+    out += s;
 }
 
 // The rows of a combined list point all over the loaded files; asking for the texts of a row some
@@ -65,7 +65,7 @@ bool csv_needs_quotes(std::string_view field)
 }
 
 // Appends the field quoted, its quotes doubled.
-void put_quoted_csv_field(std::string& out, std::string_view field)
+template <class Out> void put_quoted_csv_field(Out& out, std::string_view field)
 {
     out += '"';
     for (std::size_t start = 0;;) {
@@ -81,7 +81,7 @@ void put_quoted_csv_field(std::string& out, std::string_view field)
     out += '"';
 }
 
-void put_csv_field(std::string& out, std::string_view field)
+template <class Out> void put_csv_field(Out& out, std::string_view field)
 {
     if (csv_needs_quotes(field))
         put_quoted_csv_field(out, field);
@@ -91,7 +91,7 @@ void put_csv_field(std::string& out, std::string_view field)
 
 // Markup characters become references; C0 controls other than tab, LF and CR have no place in
 // an HTML document, not even as references, so they show as the replacement character.
-void put_html_text(std::string& out, std::string_view text)
+template <class Out> void put_html_text(Out& out, std::string_view text)
 {
     std::size_t plain = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -122,7 +122,7 @@ void put_html_text(std::string& out, std::string_view text)
         if (!replacement)
             continue;
         put(out, text.substr(plain, i - plain));
-        out += replacement;
+        out += std::string_view(replacement);
         plain = i + 1;
     }
     put(out, text.substr(plain));
@@ -185,7 +185,7 @@ bool write_text(const row_source& rows, std::ostream& out, std::string& error)
     return write_pieces(
         rows.count(), out,
         [&rows] {
-            return [&rows, tail = row_tail()](long first, long last, std::string& piece) mutable {
+            return [&rows, tail = row_tail()](long first, long last, byte_piece& piece) mutable {
                 const auto make = [](std::string& t, std::string_view source) {
                     t += '\t';
                     put(t, source);
@@ -208,7 +208,7 @@ bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
     return write_pieces(
         rows.count(), out,
         [&rows] {
-            return [&rows, tail = row_tail()](long first, long last, std::string& piece) mutable {
+            return [&rows, tail = row_tail()](long first, long last, byte_piece& piece) mutable {
                 const auto make = [](std::string& t, std::string_view source) {
                     t += ',';
                     put_csv_field(t, source);
@@ -246,13 +246,13 @@ bool write_html(const row_source& rows, std::ostream& out, std::string_view titl
     if (!write_pieces(
             rows.count(), out,
             [&rows] {
-                return [&rows](long first, long last, std::string& piece) {
+                return [&rows](long first, long last, byte_piece& piece) {
                     for (long row = first; row <= last; ++row) {
-                        piece += "<tr><td>";
+                        piece += std::string_view("<tr><td>");
                         put_html_text(piece, rows.es_text(row));
-                        piece += "</td><td>";
+                        piece += std::string_view("</td><td>");
                         put_html_text(piece, rows.es_text2(row));
-                        piece += "</td></tr>\n";
+                        piece += std::string_view("</td></tr>\n");
                     }
                 };
             },
