@@ -2,6 +2,7 @@
 
 #include "runtime/grid_layout.h"
 #include "runtime/line_table_model.h"
+#include "runtime/message_box.h"
 #include "runtime/units.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -252,6 +254,18 @@ bool grid_pane::eventFilter(QObject* watched, QEvent* event)
 
 void grid_pane::copy_selection()
 {
+    // The text of a whole list of millions of rows is hundreds of megabytes, twice over while it
+    // becomes a string: without the memory for it the clipboard stays as it was.
+    try {
+        QApplication::clipboard()->setText(selected_text());
+    } catch (const std::bad_alloc&) {
+        messagebox(QStringLiteral("Copy"),
+            QStringLiteral("There is not enough memory to copy the chosen rows. Nothing was copied."));
+    }
+}
+
+QString grid_pane::selected_text() const
+{
     // The chosen rows as runs, each row once, in the pane's order.
     std::vector<std::pair<int, int>> runs;
     for (const QItemSelectionRange& range : view_->selectionModel()->selection())
@@ -272,7 +286,7 @@ void grid_pane::copy_selection()
         }
         next = std::max(next, bottom + 1);
     }
-    QApplication::clipboard()->setText(QString::fromUtf8(text));
+    return QString::fromUtf8(text);
 }
 
 void grid_pane::update_total()

@@ -40,6 +40,7 @@ public:
 
     // Puts the selected rows on the clipboard, in the pane's order, one line each: es_text, then
     // a tab and es_text2 where that is not empty. Ctrl+C and the context menu's Copy run it.
+    // Without the memory for the text a message box says so and the clipboard is unchanged.
     void copy_selection();
     QAction* copy_action() const { return copy_action_; }
     QAction* select_all_action() const { return select_all_action_; }
@@ -63,6 +64,8 @@ private:
     void offer_drag(QDragMoveEvent* event);
     void take_drop(QDropEvent* event);
     void update_total();
+    // The text copy_selection puts on the clipboard; throws std::bad_alloc without the memory.
+    QString selected_text() const;
 
     core::line_table table_;
     line_table_model* model_ = nullptr;

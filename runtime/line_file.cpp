@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 #include <optional>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -271,7 +272,14 @@ bool line_file::read_text(file_text& out)
     block->set_size(size);
     block->trim();
 
-    out = decode_text(std::move(block));
+    try {
+        out = decode_text(std::move(block));
+    } catch (const std::bad_alloc&) {
+        // The bytes read are let go, so no line of them is kept: as a failure before the first
+        // line end. The empty text made above is still in `out`.
+        error_ = error_text(ENOMEM);
+        return false;
+    }
     if (failed) {
         // The line that the failure cut off is not known whole, so it is not kept.
         const char* text = out.block->data();

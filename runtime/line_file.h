@@ -44,7 +44,8 @@ public:
 
     // Reads the rest of the file and decodes it. False when reading failed in mid-file: then
     // `out` ends after the last complete line before the failure, and error() tells why. A file
-    // that is not open reads as failed at once, with an empty text.
+    // that is not open, or whose text there is no memory to decode, reads as failed with an
+    // empty text.
     bool read_text(file_text& out);
 
     // Why the last open or read failed, e.g. "No such file or directory"; empty if nothing did.

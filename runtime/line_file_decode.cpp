@@ -218,6 +218,22 @@ std::string decode_utf32(const unsigned char* s, std::size_t begin, std::size_t 
     return out;
 }
 
+// The mark of UTF-32LE is also that of UTF-16LE followed by U+0000, so the text behind it is
+// taken for UTF-32LE only when all of it reads as such: whole units, each a scalar value
+// outside planes 4 to 13. Those planes hold no character, and UTF-16 read four bytes at a time
+// lands in them whenever its second unit is a tab, LF or CR ("a\n" gives U+A0061).
+bool plausible_utf32le(const unsigned char* s, std::size_t begin, std::size_t n)
+{
+    if ((n - begin) % 4 != 0)
+        return false;
+    for (std::size_t i = begin; i < n; i += 4) {
+        const std::uint32_t cp = std::uint32_t(s[i + 3]) << 24 | s[i + 2] << 16 | s[i + 1] << 8 | s[i];
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || (cp >= 0x40000 && cp <= 0xDFFFF))
+            return false;
+    }
+    return true;
+}
+
 // Text without a byte-order mark that has NUL bytes in most even (big-endian) or most odd
 // (little-endian) positions, and hardly any in the others, is taken for UTF-16: that is what
 // Latin text looks like in it. Such bytes are also well-formed UTF-8, which is why this is asked
@@ -332,7 +348,8 @@ file_text decoded(std::string text, const char* charset)
 } // namespace
 
 // The character set is chosen in this order:
-//  1. a byte-order mark: UTF-8, UTF-32 LE/BE, UTF-16 LE/BE (the mark is not text);
+//  1. a byte-order mark: UTF-8, UTF-32 LE/BE, UTF-16 LE/BE (the mark is not text); FF FE 00 00
+//     is UTF-32LE only when the rest is plausible UTF-32LE, else UTF-16LE starting with U+0000;
 //  2. NUL bytes at alternate positions: UTF-16 without a mark (see looks_like_utf16);
 //  3. well-formed UTF-8 (ASCII included) is UTF-8 and is used as it is;
 //  4. the detector's guess: UTF-8 (mostly well-formed text) is kept with U+FFFD for what is
@@ -351,7 +368,7 @@ file_text decode_text(std::shared_ptr<const text_block> raw)
     if (starts_with("\xEF\xBB\xBF", 3)) {
         begin = 3;
         bom = "UTF-8";
-    } else if (starts_with("\xFF\xFE\0\0", 4)) {
+    } else if (starts_with("\xFF\xFE\0\0", 4) && plausible_utf32le(s, 4, n)) {
         return decoded(decode_utf32(s, 4, n, false), "UTF-32LE");
     } else if (starts_with("\0\0\xFE\xFF", 4)) {
         return decoded(decode_utf32(s, 4, n, true), "UTF-32BE");

@@ -12,18 +12,24 @@
 #include "support/browser_tree.h"
 #include "support/modal.h"
 #include "support/output_files.h"
+#include "support/source_files.h"
 
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QHash>
 #include <QLabel>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTest>
 
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +76,82 @@ private:
     void (*previous_)(int) = SIG_DFL;
     bool ok_ = false;
 };
+
+// Files of about 80 MB: UTF-8 with one ill-formed byte, so that it is repaired into a copy;
+// UTF-16; Windows-1252. Their few non-ASCII lines come last, where the character set detector
+// reads only them.
+struct big_files {
+    QString utf8 = QStringLiteral("utf8.txt"), utf16 = QStringLiteral("utf16.txt"),
+            cp1252 = QStringLiteral("cp1252.txt");
+    QHash<QString, long> lines; // kept lines by name; empty when the files could not be made
+
+    explicit big_files(const QTemporaryDir& dir)
+    {
+        QByteArray ascii;
+        for (int i = 0; ascii.size() < (40 << 20); ++i)
+            ascii += QByteArray("line ") + QByteArray::number(i) + " of a file too big for the memory left\n";
+        const int tail = 100;
+        const QByteArray latin = QByteArray("Gr\xF6\xDF"
+                                            "e der Stra\xDF"
+                                            "e, caf\xE9 5\n")
+                                     .repeated(tail);
+        QByteArray wide("\xFF\xFE");
+        wide.reserve(2 * ascii.size() + 2 * latin.size() + 2);
+        for (const char c : ascii)
+            wide.append(c).append('\0');
+        wide += testing::utf16_bytes(QString::fromLatin1(latin), false);
+        QByteArray broken = QString::fromLatin1(latin).toUtf8();
+        broken[broken.size() - 3] = '\xFF';
+        if (testing::make_file(dir, utf8, QByteArray(ascii).append(ascii).append(broken))
+            && testing::make_file(dir, utf16, wide)
+            && testing::make_file(dir, cp1252, QByteArray(ascii).append(ascii).append(latin))) {
+            const long n = ascii.count('\n');
+            lines = {{utf8, 2 * n + tail}, {utf16, n + tail}, {cp1252, 2 * n + tail}};
+        }
+    }
+};
+
+// Runs `body` in a child process whose address space may grow to `limit` bytes, or by `limit`
+// bytes beyond what it holds already when `beyond_current`; "" when `body` returned true, else
+// how the child ended.
+QString in_limited_child(rlim_t limit, bool beyond_current, const std::function<bool()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(f);
+        }
+        if (beyond_current)
+            limit += static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+        const rlimit lowered {limit, RLIM_INFINITY};
+        // The child never returns into the test, whatever escapes `body`, and never hangs it.
+        ::alarm(120);
+        try {
+            ::_exit(::setrlimit(RLIMIT_AS, &lowered) == 0 && body() ? 0 : 1);
+        } catch (...) {
+            ::_exit(2);
+        }
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return QStringLiteral("no child process");
+    if (WIFSIGNALED(status))
+        return QStringLiteral("ended by signal %1").arg(WTERMSIG(status));
+    if (WEXITSTATUS(status) == 2)
+        return QStringLiteral("an exception escaped");
+    return WEXITSTATUS(status) == 0 ? QString() : QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
+}
+
+// Lifts the address-space limit of this process again.
+void lift_address_limit()
+{
+    const rlimit none {RLIM_INFINITY, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_AS, &none);
+}
 
 } // namespace
 
@@ -139,6 +221,71 @@ private slots:
         QCOMPARE(messages_, QStringList());
         QCOMPARE(w.dw_1->table().rowcount(), 6L);
         QCOMPARE(std::string(w.dw_1->table().get(core::column::es_text, 1)), std::string("a"));
+    }
+
+    void running_out_of_memory_is_a_message_data()
+    {
+        QTest::addColumn<int>("megabytes");
+        for (const int mb : {150, 200, 260})
+            QTest::newRow(qPrintable(QStringLiteral("%1 MB").arg(mb))) << mb;
+    }
+
+    void running_out_of_memory_is_a_message()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer reserves more address space than any limit allows");
+#endif
+        QFETCH(int, megabytes);
+        static QTemporaryDir dir;
+        static const big_files files(dir);
+        QVERIFY(!files.lines.isEmpty());
+        core::set_drive_root("c", dir.path().toStdString());
+        const QString bench = QStringLiteral(TOVIK_BIN_DIR "/tovik-bench");
+        QVERIFY2(QFile::exists(bench), "tovik-bench is built with the tests");
+        const rlim_t limit = rlim_t(megabytes) << 20;
+
+        for (const QString& name : {files.utf8, files.utf16, files.cp1252}) {
+            // The road without a window: loading, comparing and writing either work or say why.
+            const QByteArray path = QFile::encodeName(dir.filePath(name));
+            const QByteArray out = QFile::encodeName(dir.filePath(QStringLiteral("out.txt")));
+            const QString bench_end = in_limited_child(limit, false, [&] {
+                const int null = ::open("/dev/null", O_WRONLY);
+                ::dup2(null, 1);
+                ::dup2(null, 2);
+                const QByteArray program = QFile::encodeName(bench);
+                ::execl(program.constData(), "tovik-bench", "--out", out.constData(), path.constData(),
+                    path.constData(), static_cast<char*>(nullptr));
+                return false;
+            });
+            QVERIFY2(bench_end.isEmpty() || bench_end == QStringLiteral("exit status 1"), qPrintable(bench_end));
+        }
+
+        window win;
+        w_diff& w = win.w;
+        const QString ended = in_limited_child(limit, true, [&] {
+            auto load = [&](const QString& name, int ai) {
+                messages_.clear();
+                w.is_file = QStringLiteral("c:\\") + name;
+                w.ue_dragdrop(ai);
+                const long rows = (ai == 1 ? w.dw_1 : w.dw_2)->table().rowcount();
+                // Whole and silent, or what fitted and the load's own message.
+                if (messages_.isEmpty())
+                    return rows == files.lines.value(name);
+                return rows <= files.lines.value(name)
+                    && messages_.filter(QStringLiteral("File read error|")).size() == messages_.size();
+            };
+            bool ok = load(files.utf8, 1) && load(files.utf16, 1) && load(files.cp1252, 1) && load(files.utf8, 2);
+            // The compare keeps the lists that fit, and a copy too big for the memory says so.
+            w.ue_compare();
+            w.dw_sum->view()->selectAll();
+            w.dw_sum->copy_selection();
+            ok = ok && messages_.size() <= 2;
+            // With the memory back, the same window loads the file whole.
+            lift_address_limit();
+            messages_.clear();
+            return ok && load(files.cp1252, 1) && messages_.isEmpty();
+        });
+        QVERIFY2(ended.isEmpty(), qPrintable(ended));
     }
 
     void the_save_target_changes_while_the_dialog_is_open()

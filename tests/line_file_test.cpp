@@ -361,6 +361,33 @@ private slots:
         QCOMPARE(r.kept, expected);
     }
 
+    void utf16_may_begin_with_nul_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("charset");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("UTF-16LE") << QByteArray("\xFF\xFE\0\0a\0\n\0", 8) << QStringLiteral("UTF-16LE")
+                                  << QByteArray("\0a\n", 3);
+        QTest::newRow("UTF-32LE") << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0\0\0", 12) << QStringLiteral("UTF-32LE")
+                                  << QByteArray("a\n");
+        QTest::newRow("not whole UTF-32 units")
+            << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0", 10) << QStringLiteral("UTF-16LE") << QByteArray("\0a\0\n", 4);
+        QTest::newRow("a UTF-32 unit in no plane in use")
+            << QByteArray("\xFF\xFE\0\0a\0\x04\0", 8) << QStringLiteral("UTF-16LE") << QByteArray("\0a\x04", 3);
+        QTest::newRow("a UTF-32 surrogate") << QByteArray("\xFF\xFE\0\0\0\xD8\0\0", 8) << QStringLiteral("UTF-16LE")
+                                            << QByteArray("\0\xEF\xBF\xBD\0", 5);
+    }
+
+    void utf16_may_begin_with_nul()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, charset);
+        QFETCH(QByteArray, text);
+        const core::file_text t = core::decode_text(core::make_block(file.toStdString()));
+        QCOMPARE(QString::fromStdString(t.charset), charset);
+        QCOMPARE(QByteArray(t.block->data() + t.begin, static_cast<int>(t.end - t.begin)), text);
+    }
+
     void detected_character_sets_match_utf8()
     {
         const QString text = QStringLiteral("Le caf\u00E9 co\u00FBte 5 \u20AC, na\u00EFve fa\u00E7on.\n"
@@ -429,10 +456,10 @@ private slots:
                                                              "b\0\n\0",
             10) << lines {"a" + r + "b"};
         QTest::newRow("odd byte after UTF-16") << QByteArray("\xFE\xFF\0a\0\n\0", 7) << lines {"a", r};
-        QTest::newRow("UTF-32 beyond U+10FFFF") << QByteArray("\xFF\xFE\0\0"
-                                                              "a\0\0\0"
-                                                              "\0\0\x11\0"
-                                                              "\n\0\0\0",
+        QTest::newRow("UTF-32 beyond U+10FFFF") << QByteArray("\0\0\xFE\xFF"
+                                                              "\0\0\0a"
+                                                              "\0\x11\0\0"
+                                                              "\0\0\0\n",
             16) << lines {"a" + r};
         QString text;
         for (int i = 0; i < 20; ++i)

@@ -1,6 +1,7 @@
 // The row store: numbering, cell access, sort order and stability, copying between tables,
 // failure reporting and change notification.
 
+#include "compare/engine/compare_engine.h"
 #include "compare/linetable/line_table.h"
 
 #include <QtTest>
@@ -367,6 +368,14 @@ private slots:
         QCOMPARE(t.append_lines(block, bad, 2), -1L);
         QCOMPARE(t.append_lines(nullptr, good, 2), -1L);
         QCOMPARE(texts(t), (std::vector<std::string> {"abc", "def", "def"}));
+
+        // Rows appended before a bad span stay, and the compare must not take them as sorted.
+        line_table part, other, same, diff, sum;
+        const core::line_span out_of_order[] = {{4, 3}, {0, 3}, {9, 1}};
+        QCOMPARE(part.append_lines(block, out_of_order, 3), -1L);
+        QCOMPARE(other.append_lines(block, good, 1), 1L);
+        core::compare_sources(part, other, "1", "2", same, diff, sum);
+        QCOMPARE(texts(same), (std::vector<std::string> {"abc"}));
     }
 
     void a_table_over_its_limit_fails_until_reset()

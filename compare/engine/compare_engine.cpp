@@ -237,10 +237,10 @@ void fill_diff(line_table& table, const line_table& source1, const line_table& s
         } else {
             rows.resize(put_different(rows.data(), s1, s2, m, label1, label2, l1, l2));
         }
+        table.setsort(diff_order);
     } catch (const std::bad_alloc&) {
         d.failed = true;
     }
-    table.setsort(diff_order);
     d.sorted_by_text = d.rows.size() < 2;
 }
 

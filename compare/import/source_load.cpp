@@ -71,7 +71,15 @@ std::size_t second_part(const file_text& text)
     return past_line_end(data, text.begin + (text.end - text.begin) / 2, text.end);
 }
 
-// Appends the kept lines of the text to the pane in file order.
+// The pane could not hold what it was given: it keeps the rows it has and reports the failure
+// by its row count, as the row limit does.
+void mark_failed(line_table& pane)
+{
+    line_table_access::of(pane).failed = true;
+}
+
+// Appends the kept lines of the text to the pane in file order; without memory for them, the
+// pane keeps the rows that went in and fails.
 void fill_in_file_order(const file_text& text, line_table& pane)
 {
     const char* data = text.block->data();
@@ -80,38 +88,42 @@ void fill_in_file_order(const file_text& text, line_table& pane)
     const std::size_t cut = second_part(text);
     span_vector tail;
     bool tail_failed = false;
-    on_two_threads(
-        cut < text.end,
-        [&] {
-            try {
-                tail.reserve((text.end - cut) / 32);
-                kept_lines rest(data, cut, text.end);
-                rest.next(tail, no_limit);
-            } catch (const std::bad_alloc&) {
-                tail_failed = true;
-            }
-        },
-        [&] {
-            kept_lines lines(data, text.begin, cut);
+    try {
+        on_two_threads(
+            cut < text.end,
+            [&] {
+                try {
+                    tail.reserve((text.end - cut) / 32);
+                    kept_lines rest(data, cut, text.end);
+                    rest.next(tail, no_limit);
+                } catch (const std::bad_alloc&) {
+                    tail_failed = true;
+                }
+            },
+            [&] {
+                kept_lines lines(data, text.begin, cut);
+                span_vector spans;
+                bool first = true;
+                while (lines.next(spans, rows_per_append)) {
+                    if (first && spans.size() == rows_per_append)
+                        reserve_for_rest(pane, text, spans);
+                    first = false;
+                    if (pane.append_lines(text.block, spans.data(), spans.size()) < 0)
+                        break;
+                }
+            });
+        if (tail_failed) {
+            // What the second thread could not hold is cut here, in runs, as a small text is.
+            kept_lines rest(data, cut, text.end);
             span_vector spans;
-            bool first = true;
-            while (lines.next(spans, rows_per_append)) {
-                if (first && spans.size() == rows_per_append)
-                    reserve_for_rest(pane, text, spans);
-                first = false;
-                if (pane.append_lines(text.block, spans.data(), spans.size()) < 0)
-                    break;
-            }
-        });
-    if (tail_failed) {
-        // What the second thread could not hold is cut here, in runs, as a small text is.
-        kept_lines rest(data, cut, text.end);
-        span_vector spans;
-        while (pane.rowcount() >= 0 && rest.next(spans, rows_per_append))
-            pane.append_lines(text.block, spans.data(), spans.size());
-    } else {
-        for (std::size_t i = 0; i < tail.size() && pane.rowcount() >= 0; i += rows_per_append)
-            pane.append_lines(text.block, tail.data() + i, std::min(rows_per_append, tail.size() - i));
+            while (pane.rowcount() >= 0 && rest.next(spans, rows_per_append))
+                pane.append_lines(text.block, spans.data(), spans.size());
+        } else {
+            for (std::size_t i = 0; i < tail.size() && pane.rowcount() >= 0; i += rows_per_append)
+                pane.append_lines(text.block, tail.data() + i, std::min(rows_per_append, tail.size() - i));
+        }
+    } catch (const std::bad_alloc&) {
+        mark_failed(pane);
     }
     trim_rows(pane);
 }
@@ -196,6 +208,19 @@ bool read_whole(line_file& file, file_text& text, load_result& result)
     return true;
 }
 
+// Whatever step of a load ran out of memory, the rows that went in stay and the pane fails.
+void out_of_memory(line_table& pane, load_result& result) noexcept
+{
+    mark_failed(pane);
+    if (result.error != load_error::none)
+        return;
+    result.error = load_error::table_failed;
+    try {
+        result.reason = "There is not enough memory for the file's lines";
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 void note_table_failure(const line_table& pane, load_result& result)
 {
     if (pane.rowcount() < 0 && result.error == load_error::none) {
@@ -209,28 +234,35 @@ void note_table_failure(const line_table& pane, load_result& result)
 load_result read_source(line_file& file, line_table& pane)
 {
     load_result result;
-    file_text text;
-    if (!read_whole(file, text, result))
-        return result;
-    fill_in_file_order(text, pane);
-    note_table_failure(pane, result);
+    try {
+        file_text text;
+        if (!read_whole(file, text, result))
+            return result;
+        fill_in_file_order(text, pane);
+        note_table_failure(pane, result);
+    } catch (const std::bad_alloc&) {
+        out_of_memory(pane, result);
+    }
     return result;
 }
 
 load_result read_sorted_source(line_file& file, line_table& pane)
 {
     load_result result;
-    file_text text;
-    if (!read_whole(file, text, result))
-        return result;
-    if (!fill_sorted(text, pane)) {
-        fill_in_file_order(text, pane);
-        if (pane.rowcount() >= 0) {
-            pane.setsort("es_text A");
-            pane.sort();
+    try {
+        file_text text;
+        if (!read_whole(file, text, result))
+            return result;
+        if (!fill_sorted(text, pane)) {
+            fill_in_file_order(text, pane);
+            // Rows without the memory to sort them stay as read, and the pane fails.
+            if (pane.rowcount() >= 0 && (pane.setsort("es_text A") < 0 || pane.sort() < 0))
+                mark_failed(pane);
         }
+        note_table_failure(pane, result);
+    } catch (const std::bad_alloc&) {
+        out_of_memory(pane, result);
     }
-    note_table_failure(pane, result);
     return result;
 }
 

@@ -29,7 +29,9 @@ load_result load_source(const std::string& host_path, line_table& pane);
 // Appends the kept lines of `file` to `pane`, for callers that open, reset and sort themselves.
 // A file that is not open gives open_failed and appends nothing. When reading failed in mid-file
 // the lines before the failure are appended and the error is read_failed even if the table
-// failed as well; the table's own failure always shows in its negative row count.
+// failed as well; the table's own failure always shows in its negative row count. Running out of
+// memory is one of these failures: while the text is decoded, read_failed with nothing appended;
+// after it, a failed table that keeps the rows that went in.
 load_result read_source(line_file& file, line_table& pane);
 
 // What read_source and then sorting by "es_text A" (unless the table failed) give, for callers

@@ -2,6 +2,7 @@
 // A thread that is always joined, however the scope that started it is left: a std::thread
 // still joinable at destruction would end the program.
 
+#include <exception>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -36,13 +37,22 @@ private:
 };
 
 // Runs `first` on a second thread and `second` on this one when `parallel`, else (or when no
-// thread is to be had) both here, one after the other.
+// thread is to be had) both here, one after the other. What `first` throws on the second
+// thread is thrown here once both are done, as it would be without a thread; left there, it
+// would end the program.
 template <class First, class Second> void on_two_threads(bool parallel, First first, Second second)
 {
+    std::exception_ptr thrown;
     joining_thread other;
     if (parallel) {
         try {
-            other = joining_thread(first);
+            other = joining_thread([&first, &thrown] {
+                try {
+                    first();
+                } catch (...) {
+                    thrown = std::current_exception();
+                }
+            });
         } catch (const std::system_error&) {
             parallel = false;
         }
@@ -51,6 +61,8 @@ template <class First, class Second> void on_two_threads(bool parallel, First fi
         first();
     second();
     other.join();
+    if (thrown)
+        std::rethrow_exception(thrown);
 }
 
 } // namespace core

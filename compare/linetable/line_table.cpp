@@ -334,6 +334,10 @@ long line_table::append_lines(std::shared_ptr<const text_block> block, const lin
         const std::size_t needed = rows.size() + fits;
         if (rows.capacity() < needed)
             rows.reserve(std::max(needed, rows.capacity() + rows.capacity() / 2));
+        // Cleared before any row goes in: a bad span further on returns with the rows before it
+        // appended, and the compare trusts this flag for its merge.
+        if (needed > 1)
+            d.sorted_by_text = false;
         for (std::size_t i = 0; i < fits; ++i) {
             const line_span& s = spans[i];
             if (s.offset > block_size || s.size > block_size - s.offset)
@@ -344,8 +348,6 @@ long line_table::append_lines(std::shared_ptr<const text_block> block, const lin
             }
             rows.push_back(detail::row_ref {base + s.offset, static_cast<std::uint32_t>(s.size), 0});
         }
-        if (d.rows.size() > 1)
-            d.sorted_by_text = false;
         if (fits < n) {
             d.failed = true;
             return -1;

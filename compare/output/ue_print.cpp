@@ -11,6 +11,7 @@
 #include <QLabel>
 
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -64,7 +65,14 @@ void w_diff::ue_print()
     }
     ls_header += QStringLiteral("\r\n") + ls_files;
     ldw_1->table().set_print_margin_top(330);
-    job->print_text(ls_header);
-    job->print_grid(ldw_1->table());
+    try {
+        job->print_text(ls_header);
+        job->print_grid(ldw_1->table());
+    } catch (const std::bad_alloc&) {
+        job->close();
+        rt::messagebox(QStringLiteral("Print"),
+            QStringLiteral("There is not enough memory to print the list. The printing stopped."));
+        return;
+    }
     job->close();
 }

@@ -3,6 +3,9 @@
 #include "compare/output/table_saveas.h"
 #include "runtime/drive_model.h"
 #include "runtime/grid_pane.h"
+#include "runtime/message_box.h"
+
+#include <new>
 
 void w_diff::ue_saveas()
 {
@@ -10,5 +13,12 @@ void w_diff::ue_saveas()
     std::string folder;
     if (!core::host_path_of(is_path.toStdString(), folder))
         folder.clear();
-    saveas(this, dw_sum->table(), QString::fromStdString(folder));
+    // The writers report running out of memory themselves; anything else that runs out on the
+    // way leaves the file unwritten, and an earlier file of that name as it was.
+    try {
+        saveas(this, dw_sum->table(), QString::fromStdString(folder));
+    } catch (const std::bad_alloc&) {
+        rt::messagebox(
+            QStringLiteral("Save As"), QStringLiteral("The file could not be written: there is not enough memory."));
+    }
 }
