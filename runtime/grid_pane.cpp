@@ -24,6 +24,25 @@
 
 namespace rt {
 
+namespace {
+
+// Moving to a row (a click, an arrow key) scrolls the list to it up or down only. The text band
+// is wider than the pane, and Qt brings the left edge of a cell that wide to the view's, which
+// pushes the row numbers out of sight.
+class row_view : public QTableView {
+public:
+    using QTableView::QTableView;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override
+    {
+        const int across = horizontalScrollBar()->value();
+        QTableView::scrollTo(index, hint);
+        if (index.isValid() && columnWidth(index.column()) > viewport()->width())
+            horizontalScrollBar()->setValue(across);
+    }
+};
+
+} // namespace
+
 // Draws each cell in its designed place within its band: the grey of the row number covers
 // the number cell only, not the gap beside it or the rows' spacing.
 class cell_delegate : public QStyledItemDelegate {
@@ -94,7 +113,7 @@ grid_pane::grid_pane(QWidget* parent)
 
     model_ = new line_table_model(table_, this);
 
-    view_ = new QTableView(this);
+    view_ = new row_view(this);
     view_->setObjectName(QStringLiteral("rows"));
     view_->setFrameShape(QFrame::NoFrame);
     view_->setFont(

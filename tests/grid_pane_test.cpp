@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -379,6 +380,12 @@ void grid_pane_test::chosen_rows_copy_as_lines()
     QTest::keyClick(view, Qt::Key_Delete);
     QCOMPARE(pane.table().get(column::es_text, 1), std::string_view("one"));
     QCOMPARE(pane.table().rowcount(), 4L);
+    // In a pane narrower than its text band, moving to a row keeps the row numbers in sight.
+    pane.resize(rt::units_x(300), rt::units_y(569));
+    QTRY_VERIFY(view->horizontalScrollBar()->maximum() > 0);
+    QTest::keyClick(view, Qt::Key_Up);
+    QCOMPARE(view->currentIndex().row(), 1);
+    QCOMPARE(view->horizontalScrollBar()->value(), 0);
 }
 
 void grid_pane_test::a_million_rows_copy_whole()
