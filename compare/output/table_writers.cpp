@@ -180,24 +180,34 @@ private:
     bool made_ = false;
 };
 
-bool write_text(const row_source& rows, std::ostream& out, std::string& error)
+// Writes each row as its text (put by `put_text`) and then its tail (made by `make_tail` once per
+// source: the separator, the source, the line end).
+template <class PutText, class MakeTail>
+bool write_rows(const row_source& rows, std::ostream& out, PutText put_text, MakeTail make_tail, std::string& error)
 {
     return write_pieces(
         rows.count(), out,
-        [&rows] {
-            return [&rows, tail = row_tail()](long first, long last, byte_piece& piece) mutable {
-                const auto make = [](std::string& t, std::string_view source) {
-                    t += '\t';
-                    put(t, source);
-                    t += '\n';
-                };
+        [&] {
+            return [&, tail = row_tail()](long first, long last, byte_piece& piece) mutable {
                 for (long row = first; row <= last; ++row) {
                     if (row + fetch_ahead <= last)
                         fetch_row(rows, row + fetch_ahead);
-                    put(piece, rows.es_text(row));
-                    piece += tail.of(rows.es_text2(row), make);
+                    put_text(piece, rows.es_text(row));
+                    piece += tail.of(rows.es_text2(row), make_tail);
                 }
             };
+        },
+        error);
+}
+
+bool write_text(const row_source& rows, std::ostream& out, std::string& error)
+{
+    return write_rows(
+        rows, out, [](byte_piece& piece, std::string_view text) { piece += text; },
+        [](std::string& t, std::string_view source) {
+            t += '\t';
+            t += source;
+            t += '\n';
         },
         error);
 }
@@ -205,22 +215,12 @@ bool write_text(const row_source& rows, std::ostream& out, std::string& error)
 bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
 {
     out << "\xEF\xBB\xBF";
-    return write_pieces(
-        rows.count(), out,
-        [&rows] {
-            return [&rows, tail = row_tail()](long first, long last, byte_piece& piece) mutable {
-                const auto make = [](std::string& t, std::string_view source) {
-                    t += ',';
-                    put_csv_field(t, source);
-                    t += "\r\n";
-                };
-                for (long row = first; row <= last; ++row) {
-                    if (row + fetch_ahead <= last)
-                        fetch_row(rows, row + fetch_ahead);
-                    put_csv_field(piece, rows.es_text(row));
-                    piece += tail.of(rows.es_text2(row), make);
-                }
-            };
+    return write_rows(
+        rows, out, [](byte_piece& piece, std::string_view text) { put_csv_field(piece, text); },
+        [](std::string& t, std::string_view source) {
+            t += ',';
+            put_csv_field(t, source);
+            t += "\r\n";
         },
         error);
 }

@@ -35,12 +35,36 @@ gui_start_readable() {
   QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 env -u QT_QPA_PLATFORM "$program" >"$1" 2>&1 &
   GUI_APP_PID=$!
   about=$(gui_wait_window "Orlemy's Application") || fail "the about window did not appear"
-  # Through the server, not sent to the window: a press sent to a window that closes on it
-  # leaves its release nowhere, and the key then repeats into the next window as if held down.
-  xdotool windowactivate --sync "$about" 2>/dev/null || xdotool windowfocus --sync "$about"
-  xdotool key Return
-  GUI_FRAME=$(gui_wait_window 'Linara \(Orlemy Vask\)') || fail "no frame"
+  GUI_FRAME=$(gui_close_about "$about") || fail "no frame"
   atspi wait || fail "the compare window is not readable on the accessibility bus"
+}
+
+# gui_close_about ABOUT: closes the about window with Return and prints the frame's id. The key
+# goes through the server, not to the window: a press sent to a window that closes on it leaves
+# its release nowhere, and the key then repeats into the next window as if held down.
+gui_close_about() {
+  xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+  xdotool key Return
+  gui_wait_window 'Linara \(Orlemy Vask\)'
+}
+
+# gui_exit_by_menu FRAME [WHAT]: Exit from the File menu (Alt+F, then x, the mnemonic of E&xit);
+# fails unless the program then ends, with 0, within five seconds.
+gui_exit_by_menu() {
+  local i rc
+  xdotool windowactivate --sync "$1" 2>/dev/null || true
+  xdotool key --window "$1" alt+f
+  sleep 0.3
+  xdotool key x
+  for i in $(seq 1 50); do
+    kill -0 "$GUI_APP_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$GUI_APP_PID" 2>/dev/null && fail "Exit did not end the program${2:+ ($2)}"
+  wait "$GUI_APP_PID"
+  rc=$?
+  GUI_APP_PID=
+  [ "$rc" -eq 0 ] || fail "the program exited with $rc${2:+ ($2)}"
 }
 
 gui_require() {

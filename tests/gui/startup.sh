@@ -14,7 +14,7 @@ gui_start_display
 # start_up TAG [ARGS...]: starts the program, shoots the about window and the frame's menu and
 # toolbar as $shots/about-TAG.png and $shots/bar-TAG.png, and ends it with Exit.
 start_up() {
-  local tag=$1 about frame rc i
+  local tag=$1 about frame
   shift
   env -u QT_QPA_PLATFORM XDG_RUNTIME_DIR="$(mktemp -d)" "$program" "$@" >"$shots/startup-$tag.log" 2>&1 &
   GUI_APP_PID=$!
@@ -25,31 +25,14 @@ start_up() {
   sleep 0.3
   import -window root "$shots/about-$tag.png"
 
-  # Through the server, not sent to the window: a press sent to a window that closes on it
-  # leaves its release nowhere, and the key then repeats into the next window as if held down.
-  xdotool windowactivate --sync "$about" 2>/dev/null || xdotool windowfocus --sync "$about"
-  xdotool key Return
-  frame=$(gui_wait_window 'Linara \(Orlemy Vask\)') || fail "the frame did not appear after Return"
+  frame=$(gui_close_about "$about") || fail "the frame did not appear after Return"
   sleep 0.5
   import -window root "$shots/frame-$tag.png"
   # The title, menu and toolbar: the folder list below shows the file system, which may change.
   convert "$shots/frame-$tag.png" -crop 1280x100+0+0 +repage "$shots/bar-$tag.png"
 
   kill -0 "$GUI_APP_PID" 2>/dev/null || fail "the program ended early"
-  xdotool windowactivate --sync "$frame" 2>/dev/null || true
-  # Exit through the File menu: Alt+F, then x (the mnemonic of E&xit).
-  xdotool key --window "$frame" alt+f
-  sleep 0.3
-  xdotool key x
-  for i in $(seq 1 50); do
-    kill -0 "$GUI_APP_PID" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$GUI_APP_PID" 2>/dev/null && fail "Exit did not end the program ($tag)"
-  wait "$GUI_APP_PID"
-  rc=$?
-  [ "$rc" -eq 0 ] || fail "the program exited with $rc ($tag)"
-  GUI_APP_PID=
+  gui_exit_by_menu "$frame" "$tag"
 }
 
 same_picture() { # same_picture A B: exit 0 when no pixel differs

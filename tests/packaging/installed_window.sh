@@ -33,24 +33,10 @@ maps=$(grep -o '/[^ ]*libtovik[^ ]*' "/proc/$GUI_APP_PID/maps" | sort -u)
 [ -n "$maps" ] && ! echo "$maps" | grep -qv "^$root/" || fail "the program runs with: $maps"
 [ "$(icon_sizes "$about")" = "$want_sizes" ] || fail "the about window's icon has sizes '$(icon_sizes "$about")'"
 
-xdotool windowactivate --sync "$about" 2>/dev/null || xdotool windowfocus --sync "$about"
-xdotool key Return
-frame=$(gui_wait_window 'Linara \(Orlemy Vask\)') || fail "the frame did not appear after Return"
+frame=$(gui_close_about "$about") || fail "the frame did not appear after Return"
 sleep 0.5
 import -window root "$shots/installed-frame.png"
 [ "$(icon_sizes "$frame")" = "$want_sizes" ] || fail "the frame's icon has sizes '$(icon_sizes "$frame")'"
 
-xdotool windowactivate --sync "$frame" 2>/dev/null || true
-xdotool key --window "$frame" alt+f
-sleep 0.3
-xdotool key x
-for i in $(seq 1 50); do
-  kill -0 "$GUI_APP_PID" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$GUI_APP_PID" 2>/dev/null && fail "Exit did not end the program"
-wait "$GUI_APP_PID"
-rc=$?
-GUI_APP_PID=
-[ "$rc" -eq 0 ] || fail "the program exited with $rc"
+gui_exit_by_menu "$frame"
 echo "ok: started from $root, icon sizes $want_sizes"
