@@ -65,7 +65,8 @@ test-sanitize: deps-test $(ASAN_BUILD)/CMakeCache.txt
 fuzz: deps-fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_FUZZ=ON \
 	  -DBUILD_TESTING=OFF
-	cmake --build $(FUZZ_BUILD) --target fuzz_line_reader fuzz_sort_expression fuzz_compare_engine -j $(JOBS)
+	cmake --build $(FUZZ_BUILD) --target fuzz_line_reader fuzz_sort_expression fuzz_compare_engine \
+	  fuzz_writers fuzz_drive_paths -j $(JOBS)
 	bash scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # What the packages hold: the program, both window libraries, the desktop files.

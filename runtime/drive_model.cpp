@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 namespace core {
@@ -279,7 +280,7 @@ bool path_form_of(const std::string& host_path, std::string& path_form)
 
 bool carriable_name(const std::string& name, bool is_directory)
 {
-    if (name.empty() || name.find('\\') != std::string::npos || !valid_utf8(name))
+    if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string::npos || !valid_utf8(name))
         return false;
     return !is_directory || name.find(':') == std::string::npos;
 }

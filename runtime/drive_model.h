@@ -5,8 +5,9 @@
 // POSIX there is one drive, c, mapped to the root of the file system.
 //
 // A host name the forms cannot carry is never listed: a name with a backslash (it would split
-// into two names), a directory name with a colon (a relative pattern would read it as a drive),
-// a name that is not valid UTF-8 (it would not translate back to the same bytes). So every
+// into two names) or a NUL (no host path holds one), a directory name with a colon (a relative
+// pattern would read it as a drive), a name that is not valid UTF-8 (it would not translate back
+// to the same bytes). So every
 // entry the lists show leads to exactly the folder or file it names.
 
 #include <string>

@@ -129,6 +129,7 @@ private slots:
         QVERIFY(!core::carriable_name("a:b", true));
         QVERIFY(!core::carriable_name("a\\b", false));
         QVERIFY(!core::carriable_name("", false));
+        QVERIFY(!core::carriable_name(std::string("a\0b", 3), false));
         QVERIFY(!core::carriable_name("bad\xc3", false)); // cut short
         QVERIFY(!core::carriable_name("bad\xc0\xaf", false)); // overlong
         QVERIFY(!core::carriable_name("bad\xed\xa0\x80", false)); // surrogate

@@ -280,6 +280,18 @@ private slots:
             w.dw_sum->view()->selectAll();
             w.dw_sum->copy_selection();
             ok = ok && messages_.size() <= 2;
+            // A save that cannot get its memory says so and leaves the earlier file as it was.
+            const QString saved = dir.filePath(QStringLiteral("saved.csv"));
+            ok = ok && testing::make_file(dir, QStringLiteral("saved.csv"), "earlier\n");
+            answer_ = {saved, 1, QString()};
+            messages_.clear();
+            w.ue_saveas();
+            QFile file(saved); // its head only: the whole would not fit in this memory either
+            const QByteArray after = file.open(QIODevice::ReadOnly) ? file.read(16) : QByteArray();
+            ok = ok
+                && (messages_.isEmpty() ? after.startsWith("\xEF\xBB\xBF")
+                                        : messages_.size() == 1 && messages_.at(0).startsWith(QStringLiteral("Save As|"))
+                            && after == "earlier\n");
             // With the memory back, the same window loads the file whole.
             lift_address_limit();
             messages_.clear();

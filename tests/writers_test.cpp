@@ -193,6 +193,8 @@ private slots:
         // Every character a line may hold is kept, a NUL and a CR among them.
         rows.push_back({std::string("abc\0def", 7), std::string("\0lead", 5)});
         rows.push_back({"cr\rlf\r\n", "\x1f\x0b"});
+        // Letters that would close into an escape with the escape of the control after them.
+        rows.push_back({std::string("_x0041\0", 7), "_x0041\x01_x0042"});
         std::string error;
         QVERIFY2(
             core::write_xlsx(vector_rows(rows), path.toStdString(), dir.path().toStdString(), error), error.c_str());

@@ -133,25 +133,36 @@ bool is_hex(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// A workbook reads "_xHHHH_" in a text as an escaped character; a text that holds those letters
-// itself keeps them by escaping the underscore that opens them.
-void keep_literal_escapes(std::string& text)
+// The controls a workbook cannot hold as they are: all of C0 but tab and line feed.
+bool sheet_control(unsigned char c)
 {
-    for (std::size_t at = text.find("_x"); at != std::string::npos; at = text.find("_x", at + 1)) {
-        if (at + 7 <= text.size() && is_hex(text[at + 2]) && is_hex(text[at + 3]) && is_hex(text[at + 4])
-            && is_hex(text[at + 5]) && text[at + 6] == '_') {
-            text.replace(at, 1, "_x005F_");
-            at += 6;
-        }
-    }
+    return c < 0x20 && c != '\t' && c != '\n';
 }
 
-// A NUL would end the text handed to the workbook writer; it goes in as the workbook's own
-// escape, "_x0000_", as the writer itself escapes the other control characters.
-void escape_nul(std::string& text)
+// A text as a workbook cell holds it. A workbook reads "_xHHHH_" as an escaped character: each
+// control goes in as one ("_x0000_" for a NUL, which would otherwise end the text handed to the
+// workbook library), and letters that would read as one, with the underscore that closes them
+// either their own or the start of a control's escape, keep their opening underscore as
+// "_x005F_". One pass, so that no escape it makes is read into another.
+void put_sheet_text(std::string& out, std::string_view text)
 {
-    for (std::size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at + 7))
-        text.replace(at, 1, "_x0000_");
+    static const char digits[] = "0123456789ABCDEF";
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (sheet_control(c)) {
+            out += "_x00";
+            out += digits[c >> 4];
+            out += digits[c & 15];
+            out += '_';
+        } else if (c == '_' && i + 6 < text.size() && text[i + 1] == 'x' && is_hex(text[i + 2]) && is_hex(text[i + 3])
+            && is_hex(text[i + 4]) && is_hex(text[i + 5])
+            && (text[i + 6] == '_' || sheet_control(static_cast<unsigned char>(text[i + 6])))) {
+            out += "_x005F_";
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
 }
 
 } // namespace
@@ -309,9 +320,7 @@ bool write_xlsx(
             for (lxw_col_t col = 0; col < 2 && failed == LXW_NO_ERROR; ++col) {
                 if (texts[col].empty())
                     continue;
-                cell.assign(texts[col]);
-                keep_literal_escapes(cell);
-                escape_nul(cell);
+                put_sheet_text(cell, texts[col]);
                 // A string cell is always text: the sheet never reads it as a formula or a number.
                 failed = worksheet_write_string(sheet, static_cast<lxw_row_t>(row - first), col, cell.c_str(), nullptr);
                 failed_row = row;

@@ -3,6 +3,7 @@
 
 #include "compare/linetable/line_table.h"
 #include "compare/output/row_source.h"
+#include "support/row_pairs.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -18,23 +19,6 @@
 #include <vector>
 
 namespace testing {
-
-using row_pairs = std::vector<std::pair<std::string, std::string>>;
-
-// Rows held in a vector, 1-based like a table's.
-class vector_rows : public core::row_source {
-public:
-    explicit vector_rows(row_pairs rows)
-        : rows_(std::move(rows))
-    {
-    }
-    long count() const override { return static_cast<long>(rows_.size()); }
-    std::string_view es_text(long row) const override { return rows_.at(static_cast<std::size_t>(row - 1)).first; }
-    std::string_view es_text2(long row) const override { return rows_.at(static_cast<std::size_t>(row - 1)).second; }
-
-private:
-    row_pairs rows_;
-};
 
 // Appends the rows to `table`; false if the table refused one.
 inline bool fill(core::line_table& table, const row_pairs& rows)
