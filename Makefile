@@ -1,6 +1,8 @@
 # make run      installs what building needs, builds the program alone, and starts it
 # make test     installs what the tests need too, builds everything, and runs the whole suite,
 #               then runs it once more in a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# make soak     builds the long-session test and runs it: 200 cycles of the whole road through the
+#               compare window with large sources, memory, open files and temporary files watched
 # make fuzz     builds the fuzz targets with clang and runs each for FUZZ_SECONDS on its seeds
 # make package  builds the Debian packages (tovik and tovik-qt6) into $(BUILD)
 # make install  installs the program under PREFIX; make uninstall removes what it installed
@@ -11,7 +13,7 @@ FUZZ_SECONDS ?= 60
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-test deps-fuzz configure build run test test-sanitize fuzz package install uninstall \
+.PHONY: all deps deps-test deps-fuzz configure build run test test-sanitize soak fuzz package install uninstall \
 	clean format
 
 all: build
@@ -43,7 +45,7 @@ run: configure
 
 test: deps-test configure
 	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE soak
 	@$(MAKE) --no-print-directory test-sanitize
 
 # A sanitizer report ends the test that made it. Leaks are reported too, except those inside
@@ -60,7 +62,15 @@ $(ASAN_BUILD)/CMakeCache.txt:
 
 test-sanitize: deps-test $(ASAN_BUILD)/CMakeCache.txt
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -LE soak
+
+# The long session, against the Qt generation SOAK_QT (5 or 6); a line a cycle shows its memory.
+# SOAK_CYCLES shortens or lengthens it.
+SOAK_QT ?= 5
+SOAK_CYCLES ?= 200
+soak: deps-test configure
+	cmake --build $(BUILD) -j $(JOBS) --target soak-qt$(SOAK_QT)
+	cd $(BUILD) && TOVIK_SOAK_CYCLES=$(SOAK_CYCLES) ctest --output-on-failure -V -L soak -R '^soak-qt$(SOAK_QT)$$'
 
 fuzz: deps-fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVIK_FUZZ=ON \
