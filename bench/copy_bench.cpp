@@ -3,7 +3,7 @@
 // that the clipboard then holds every row.
 
 #include "compare/import/source_load.h"
-#include "runtime/grid_pane.h"
+#include "compare/linetable/grid_pane.h"
 
 #include <QAction>
 #include <QApplication>

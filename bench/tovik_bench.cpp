@@ -100,7 +100,7 @@ bool ends_with(const std::string& s, const char* tail)
 // .csv and .xlsx as those types, any other name as Text.
 bool write_sum(const core::line_table& sum, const std::string& path, std::string& error)
 {
-    const core::table_rows rows(sum);
+    const core::row_source& rows = sum;
     std::string why;
     bool ok = false;
     if (ends_with(path, ".xlsx")) {

@@ -1,9 +1,9 @@
 #include "compare/w_diff.h"
 
+#include "compare/linetable/grid_pane.h"
 #include "frame/m_main.h"
 #include "frame/w_frame.h"
 #include "runtime/dir_controls.h"
-#include "runtime/grid_pane.h"
 #include "runtime/units.h"
 #include "runtime/window_refs.h"
 

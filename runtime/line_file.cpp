@@ -1,6 +1,6 @@
 #include "runtime/line_file.h"
 
-#include "compare/linetable/big_memory.h"
+#include "runtime/big_memory.h"
 
 #include <algorithm>
 #include <atomic>

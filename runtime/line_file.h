@@ -3,8 +3,8 @@
 // into lines. A line ends at LF, CRLF or a lone CR; a last line without terminator is a line;
 // every other byte, NUL included, belongs to its line. Lines have no length limit.
 
-#include "compare/linetable/big_memory.h"
-#include "compare/linetable/line_table.h"
+#include "runtime/big_memory.h"
+#include "runtime/text_block.h"
 
 #include <cstddef>
 #include <memory>

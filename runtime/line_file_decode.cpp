@@ -3,7 +3,7 @@
 
 #include "runtime/line_file.h"
 
-#include "compare/linetable/joining_thread.h"
+#include "runtime/joining_thread.h"
 
 #include <uchardet/uchardet.h>
 

@@ -1,10 +1,9 @@
 #include "runtime/print_job.h"
 
-#include "compare/linetable/line_table.h"
-#include "compare/output/print_layout.h"
-#include "compare/output/row_source.h"
 #include "runtime/grid_layout.h"
 #include "runtime/path_elide.h"
+#include "runtime/print_layout.h"
+#include "runtime/row_source.h"
 #include "runtime/units.h"
 
 #include <QFileInfo>
@@ -234,9 +233,9 @@ print_job_factory& current_factory()
 
 } // namespace
 
-void print_job::print_grid(const core::line_table& table)
+void print_job::print_grid(const core::grid_rows& rows)
 {
-    print_rows(core::table_rows(table), table.print_margin_top());
+    print_rows(rows, rows.print_margin_top());
 }
 
 std::unique_ptr<print_job> open_printer_job()

@@ -9,7 +9,7 @@
 #include <memory>
 
 namespace core {
-class line_table;
+class grid_rows;
 class row_source;
 } // namespace core
 
@@ -31,8 +31,8 @@ public:
     // Ends the job and sends it on. Printing into a closed job does nothing.
     virtual void close() = 0;
 
-    // Prints a grid's table with the table's print margin.
-    void print_grid(const core::line_table& table);
+    // Prints a grid's rows with the grid's print margin.
+    void print_grid(const core::grid_rows& rows);
 };
 
 // A job on the system's default printer, with the default settings and no job name.

@@ -2,10 +2,10 @@
 // and its path label, and what a selected file sets and loads.
 
 #include "compare/browser/browser_observer.h"
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "support/browser_tree.h"
 

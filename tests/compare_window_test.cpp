@@ -1,9 +1,9 @@
 // The compare window's controls: their order, places, texts and looks, the tab order, and the
 // window's life.
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
-#include "runtime/grid_pane.h"
 #include "runtime/units.h"
 #include "support/browser_tree.h"
 #include "support/theme.h"

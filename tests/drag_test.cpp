@@ -1,10 +1,10 @@
 // The drag of the folder list: the mouse events it raises, when a drag begins, and what the
 // drag carries and shows.
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "support/browser_tree.h"
 
 #include <QApplication>

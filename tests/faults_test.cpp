@@ -2,10 +2,10 @@
 // save target that changes while the dialog is open, a file system that refuses bytes, and no
 // printer at all. Each must be told to the user truthfully, and nothing saved before is lost.
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "printopt/w_print_option.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
 #include "runtime/save_dialog.h"

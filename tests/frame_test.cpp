@@ -1,13 +1,13 @@
 // Start-up, the frame's menu and toolbar, the relays and the about window.
 
 #include "app/linara.h"
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "frame/m_main.h"
 #include "frame/w_frame.h"
 #include "frame/w_splash.h"
 #include "runtime/events.h"
 #include "runtime/globals.h"
-#include "runtime/grid_pane.h"
 #include "runtime/units.h"
 #include "runtime/window_refs.h"
 #include "support/modal.h"

@@ -1,7 +1,7 @@
 // The grid pane: the model over the line table, the total line, the looks and the drops.
 
-#include "runtime/grid_pane.h"
-#include "runtime/line_table_model.h"
+#include "compare/linetable/grid_pane.h"
+#include "runtime/grid_model.h"
 #include "runtime/units.h"
 #include "support/theme.h"
 
@@ -228,15 +228,15 @@ void grid_pane_test::geometry_in_units()
 void grid_pane_test::long_lines_are_cut_for_display()
 {
     core::line_table t;
-    rt::line_table_model m(t);
+    rt::grid_model m(t);
     // Three-byte characters, so a cut at the byte limit would fall inside one.
     std::string line;
-    while (line.size() < 3u * rt::line_table_model::display_limit)
+    while (line.size() < 3u * rt::grid_model::display_limit)
         line += "\xE2\x82\xAC";
     add_rows(t, {line, "short"});
 
     const QString shown = cell(&m, 0, 1);
-    QVERIFY(shown.size() <= rt::line_table_model::display_limit + 1);
+    QVERIFY(shown.size() <= rt::grid_model::display_limit + 1);
     QVERIFY(shown.endsWith(QChar(0x2026)));
     QVERIFY(!shown.contains(QChar(QChar::ReplacementCharacter)));
     QCOMPARE(shown.left(3), QString(3, QChar(0x20AC)));

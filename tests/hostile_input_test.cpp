@@ -2,10 +2,10 @@
 // is broken, files and folders that change under the browser, awkward names, huge folders and
 // link loops. Nothing may crash or hang, and what the panes show must be true to the file.
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "runtime/dir_controls.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "support/browser_tree.h"
 #include "support/source_files.h"

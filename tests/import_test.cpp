@@ -2,9 +2,9 @@
 // ue_dragdrop, with what the user is told when a file cannot be read.
 
 #include "compare/import/source_load.h"
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/line_file.h"
 #include "runtime/message_box.h"
 #include "support/source_files.h"

@@ -1,15 +1,15 @@
 // Print: the list chosen in the print option dialog under its three-line header, the pages a
 // long list takes, and what the job does when it cannot start.
 
-#include "compare/output/print_layout.h"
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "printopt/w_print_option.h"
 #include "runtime/clock.h"
 #include "runtime/grid_layout.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
+#include "runtime/print_layout.h"
 
 #include "support/modal.h"
 #include "support/output_files.h"

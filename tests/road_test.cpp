@@ -2,12 +2,12 @@
 // the check boxes or by dragging them there, press Compare, and read the three result lists.
 
 #include "app/linara.h"
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "frame/w_frame.h"
 #include "printopt/w_print_option.h"
 #include "runtime/dir_controls.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "runtime/pointer.h"
 #include "runtime/print_job.h"

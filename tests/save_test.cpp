@@ -1,10 +1,10 @@
 // Save As: every file type read back against the combined list, the names it is given, and
 // what is left on disk when a save is cancelled or fails.
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/output/table_saveas.h"
 #include "compare/w_diff.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "runtime/save_dialog.h"
 

@@ -1,10 +1,10 @@
 // The Compare event of the compare window: the result panes it fills, the status line and the
 // pointer around it, and the panes' views following at once.
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "frame/w_frame.h"
 #include "runtime/events.h"
-#include "runtime/grid_pane.h"
 #include "runtime/pointer.h"
 #include "runtime/window_refs.h"
 

@@ -1,9 +1,9 @@
 #include "compare/engine/compare_engine.h"
 
-#include "compare/linetable/joining_thread.h"
 
 #include "compare/linetable/line_table_impl.h"
 #include "compare/linetable/row_sort.h"
+#include "runtime/joining_thread.h"
 
 #include <algorithm>
 #include <cstdint>

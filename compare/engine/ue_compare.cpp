@@ -1,8 +1,8 @@
 #include "compare/w_diff.h"
 
 #include "compare/engine/compare_engine.h"
+#include "compare/linetable/grid_pane.h"
 #include "frame/w_frame.h"
-#include "runtime/grid_pane.h"
 #include "runtime/pointer.h"
 #include "runtime/window_refs.h"
 

@@ -1,8 +1,8 @@
 #include "compare/import/source_load.h"
 
-#include "compare/linetable/joining_thread.h"
 #include "compare/linetable/line_table_impl.h"
 #include "compare/linetable/row_sort.h"
+#include "runtime/joining_thread.h"
 #include "runtime/line_file.h"
 
 #include <algorithm>

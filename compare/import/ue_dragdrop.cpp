@@ -3,8 +3,8 @@
 #include "compare/w_diff.h"
 
 #include "compare/import/source_load.h"
+#include "compare/linetable/grid_pane.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/line_file.h"
 #include "runtime/message_box.h"
 

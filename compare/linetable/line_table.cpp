@@ -28,19 +28,6 @@ constexpr std::size_t first_chunk = 4096;
 constexpr std::size_t largest_chunk = std::size_t(1) << 20;
 constexpr std::size_t max_text = std::numeric_limits<std::uint32_t>::max();
 
-class string_block final : public text_block {
-public:
-    explicit string_block(std::string s)
-        : s_(std::move(s))
-    {
-    }
-    const char* data() const override { return s_.data(); }
-    std::size_t size() const override { return s_.size(); }
-
-private:
-    std::string s_;
-};
-
 } // namespace
 
 bool column_from_name(std::string_view name, column& out)
@@ -54,11 +41,6 @@ bool column_from_name(std::string_view name, column& out)
         return true;
     }
     return false;
-}
-
-std::shared_ptr<const text_block> make_block(std::string text)
-{
-    return std::make_shared<string_block>(std::move(text));
 }
 
 // ---- the inside ------------------------------------------------------------------------------
@@ -209,6 +191,11 @@ long line_table::insertrow(long before)
 long line_table::rowcount() const
 {
     return d_->failed ? -1 : static_cast<long>(d_->rows.size());
+}
+
+long line_table::count() const
+{
+    return d_->failed ? 0 : static_cast<long>(d_->rows.size());
 }
 
 std::string_view line_table::get(column c, long row) const

@@ -7,6 +7,9 @@
 //
 // Every operation reports failure by a negative result and never shows anything.
 
+#include "runtime/row_source.h"
+#include "runtime/text_block.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,41 +25,10 @@ enum class column { es_text, es_text2 };
 // Parses "es_text" / "es_text2"; false for any other name.
 bool column_from_name(std::string_view name, column& out);
 
-// An immutable piece of text that rows may point into. Whoever fills it keeps it alive by
-// handing the shared pointer to the table together with the rows.
-struct text_block {
-    virtual ~text_block() = default;
-    virtual const char* data() const = 0;
-    virtual std::size_t size() const = 0;
-};
-
-// A block that owns a std::string.
-std::shared_ptr<const text_block> make_block(std::string text);
-
-// A span of a block: bytes [offset, offset + size).
-struct line_span {
-    std::size_t offset;
-    std::size_t size;
-};
-
-// A span of a block of less than 4 GB, half the size of a line_span: a load holds millions.
-struct short_span {
-    std::uint32_t offset;
-    std::uint32_t size;
-};
-
-// Told before and after every change of rows, so a view can follow. Nested batches of changes
-// are reported once, around the outermost.
-struct table_observer {
-    virtual ~table_observer() = default;
-    virtual void rows_about_to_change() = 0;
-    virtual void rows_changed() = 0;
-};
-
-class line_table {
+class line_table : public grid_rows {
 public:
     line_table();
-    ~line_table();
+    ~line_table() override;
     line_table(const line_table&) = delete;
     line_table& operator=(const line_table&) = delete;
 
@@ -89,14 +61,20 @@ public:
     long append_lines(std::shared_ptr<const text_block> block, const line_span* spans, std::size_t n);
 
     // The top margin used when the table is printed, in grid units.
-    int print_margin_top() const { return margin_top_; }
+    int print_margin_top() const override { return margin_top_; }
     void set_print_margin_top(int units) { margin_top_ = units; }
 
     // The most rows a table may hold; tests lower it to make the table fail on purpose.
     static void set_row_limit(long limit);
     static long row_limit();
 
-    void set_observer(table_observer* observer) { observer_ = observer; }
+    void set_observer(table_observer* observer) override { observer_ = observer; }
+
+    // The table as rows to show, print and save: a table that reports a failure reads as
+    // having none.
+    long count() const override;
+    std::string_view es_text(long row) const override { return get(column::es_text, row); }
+    std::string_view es_text2(long row) const override { return get(column::es_text2, row); }
 
     // Groups changes so an observer hears of them once.
     class batch {

@@ -2,8 +2,8 @@
 // The inside of a line table, shared by the table itself and the compare engine, which builds
 // its result lists straight from row references.
 
-#include "compare/linetable/big_memory.h"
 #include "compare/linetable/line_table.h"
+#include "runtime/big_memory.h"
 
 #include <cstdint>
 #include <cstring>

@@ -250,7 +250,7 @@ long saveas(QWidget* parent, const core::line_table& table, const QString& folde
     const QString path = rt::with_extension(answer.path, types.at(type).extension);
 
     QString error;
-    if (!save_rows(core::table_rows(table), path, static_cast<save_type>(type), error)) {
+    if (!save_rows(table, path, static_cast<save_type>(type), error)) {
         rt::messagebox(QStringLiteral("Save As"),
             QStringLiteral("The file %1 could not be written: %2.")
                 .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), error));

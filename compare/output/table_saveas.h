@@ -4,7 +4,7 @@
 // written, so a failed save leaves an earlier file at that name as it was.
 
 #include "compare/linetable/line_table.h"
-#include "compare/output/row_source.h"
+#include "runtime/row_source.h"
 
 #include <QList>
 #include <QString>

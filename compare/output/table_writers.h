@@ -4,7 +4,7 @@
 // not write everything; what it wrote by then is not a usable file. The text, CSV and HTML
 // writers read `rows` from several threads at once, so it must not change while they run.
 
-#include "compare/output/row_source.h"
+#include "runtime/row_source.h"
 
 #include <ostream>
 #include <string>

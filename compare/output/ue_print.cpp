@@ -1,8 +1,8 @@
 #include "compare/w_diff.h"
 
+#include "compare/linetable/grid_pane.h"
 #include "printopt/w_print_option.h"
 #include "runtime/clock.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"

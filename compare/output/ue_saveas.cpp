@@ -1,8 +1,8 @@
 #include "compare/w_diff.h"
 
+#include "compare/linetable/grid_pane.h"
 #include "compare/output/table_saveas.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 
 #include <new>

@@ -16,12 +16,12 @@
 // number of cycles (200 unless told).
 
 #include "app/linara.h"
+#include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "frame/m_main.h"
 #include "frame/w_frame.h"
 #include "printopt/w_print_option.h"
 #include "runtime/drive_model.h"
-#include "runtime/grid_pane.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
 #include "runtime/save_dialog.h"

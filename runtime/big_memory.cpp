@@ -1,4 +1,4 @@
-#include "compare/linetable/big_memory.h"
+#include "runtime/big_memory.h"
 
 #include <cstdint>
 #include <sys/mman.h>

@@ -1,12 +1,14 @@
 #pragma once
-// The grid control: a line table on screen, laid out as the line table definition d_ext_text
-// draws it. Per row a detail line of the row's number, es_text and es_text2; below the rows
-// the total line "Total :" with the row count.
+// The grid control: rows on screen, laid out as the line table definition d_ext_text draws
+// them. Per row a detail line of the row's number, es_text and es_text2; below the rows the
+// total line "Total :" with the row count.
 
-#include "compare/linetable/line_table.h"
+#include "runtime/row_source.h"
 
 #include <QFrame>
 #include <QPointer>
+
+#include <memory>
 
 class QAbstractItemModel;
 class QAction;
@@ -17,16 +19,17 @@ class QTableView;
 namespace rt {
 
 class cell_delegate;
-class line_table_model;
+class grid_model;
 
-class grid_pane : public QFrame {
+class grid_control : public QFrame {
     Q_OBJECT
 public:
-    explicit grid_pane(QWidget* parent = nullptr);
-    ~grid_pane() override;
+    // Shows the rows of `content` and follows their changes; the control owns them.
+    explicit grid_control(std::unique_ptr<core::grid_rows> content, QWidget* parent = nullptr);
+    ~grid_control() override;
 
-    core::line_table& table() { return table_; }
-    const core::line_table& table() const { return table_; }
+    core::grid_rows& rows() { return *rows_; }
+    const core::grid_rows& rows() const { return *rows_; }
 
     QTableView* view() const { return view_; }
     QAbstractItemModel* model() const;
@@ -67,8 +70,8 @@ private:
     // The text copy_selection puts on the clipboard; throws std::bad_alloc without the memory.
     QString selected_text() const;
 
-    core::line_table table_;
-    line_table_model* model_ = nullptr;
+    std::unique_ptr<core::grid_rows> rows_;
+    grid_model* model_ = nullptr;
     cell_delegate* delegate_ = nullptr;
     QTableView* view_ = nullptr;
     QLabel* total_label_ = nullptr;

@@ -1,4 +1,4 @@
-#include "compare/output/print_layout.h"
+#include "runtime/print_layout.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "runtime/line_table_model.h"
+#include "runtime/grid_model.h"
 
 #include "runtime/grid_layout.h"
 #include "runtime/units.h"
@@ -24,43 +24,43 @@ QString display_text(std::string_view text, std::size_t limit)
 
 } // namespace
 
-line_table_model::line_table_model(core::line_table& table, QObject* parent)
+grid_model::grid_model(core::grid_rows& rows, QObject* parent)
     : QAbstractTableModel(parent)
-    , table_(&table)
+    , rows_(&rows)
     , font_(design_font(QLatin1String(grid_layout::font_face), grid_layout::font_points, false, font_family::swiss))
 {
-    rows_ = rows_of_table();
-    table_->set_observer(this);
+    shown_ = rows_shown();
+    rows_->set_observer(this);
 }
 
-line_table_model::~line_table_model()
+grid_model::~grid_model()
 {
-    table_->set_observer(nullptr);
+    rows_->set_observer(nullptr);
 }
 
-int line_table_model::rows_of_table() const
+int grid_model::rows_shown() const
 {
-    // A failed table reports a negative count; it shows no rows rather than a wrong number of
+    // Rows that report a failure count as none: they show no rows rather than a wrong number of
     // them. A view addresses rows by int, so rows beyond that cannot be shown.
-    const long n = table_->rowcount();
+    const long n = rows_->count();
     if (n <= 0)
         return 0;
     return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
-int line_table_model::rowCount(const QModelIndex& parent) const
+int grid_model::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : rows_;
+    return parent.isValid() ? 0 : shown_;
 }
 
-int line_table_model::columnCount(const QModelIndex& parent) const
+int grid_model::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : grid_layout::detail_cell_count;
 }
 
-QVariant line_table_model::data(const QModelIndex& index, int role) const
+QVariant grid_model::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rows_)
+    if (!index.isValid() || index.row() >= shown_)
         return QVariant();
     const int column = index.column();
     switch (role) {
@@ -69,7 +69,7 @@ QVariant line_table_model::data(const QModelIndex& index, int role) const
         if (column == number_column)
             return QString::number(index.row() + 1);
         return display_text(
-            table_->get(column == text_column ? core::column::es_text : core::column::es_text2, index.row() + 1L),
+            column == text_column ? rows_->es_text(index.row() + 1L) : rows_->es_text2(index.row() + 1L),
             display_limit);
     case Qt::FontRole:
         return font_;
@@ -82,14 +82,14 @@ QVariant line_table_model::data(const QModelIndex& index, int role) const
     }
 }
 
-Qt::ItemFlags line_table_model::flags(const QModelIndex& index) const
+Qt::ItemFlags grid_model::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-void line_table_model::rows_about_to_change()
+void grid_model::rows_about_to_change()
 {
     if (resetting_)
         return;
@@ -97,12 +97,12 @@ void line_table_model::rows_about_to_change()
     beginResetModel();
 }
 
-void line_table_model::rows_changed()
+void grid_model::rows_changed()
 {
     // A change the model was not warned of still reaches the view as a whole reset.
     if (!resetting_)
         beginResetModel();
-    rows_ = rows_of_table();
+    shown_ = rows_shown();
     resetting_ = false;
     endResetModel();
 }

@@ -1,7 +1,7 @@
-#include "runtime/grid_pane.h"
+#include "runtime/grid_control.h"
 
 #include "runtime/grid_layout.h"
-#include "runtime/line_table_model.h"
+#include "runtime/grid_model.h"
 #include "runtime/message_box.h"
 #include "runtime/units.h"
 
@@ -106,12 +106,13 @@ QLabel* make_total_label(QWidget* parent, const QString& text, const grid_layout
 
 } // namespace
 
-grid_pane::grid_pane(QWidget* parent)
+grid_control::grid_control(std::unique_ptr<core::grid_rows> content, QWidget* parent)
     : QFrame(parent)
+    , rows_(std::move(content))
 {
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
 
-    model_ = new line_table_model(table_, this);
+    model_ = new grid_model(*rows_, this);
 
     view_ = new row_view(this);
     view_->setObjectName(QStringLiteral("rows"));
@@ -171,7 +172,7 @@ grid_pane::grid_pane(QWidget* parent)
     copy_action_->setShortcut(QKeySequence::Copy);
     copy_action_->setShortcutContext(Qt::WidgetShortcut);
     copy_action_->setEnabled(false);
-    connect(copy_action_, &QAction::triggered, this, &grid_pane::copy_selection);
+    connect(copy_action_, &QAction::triggered, this, &grid_control::copy_selection);
     select_all_action_ = new QAction(QStringLiteral("Select All"), view_);
     select_all_action_->setShortcut(QKeySequence::SelectAll);
     select_all_action_->setShortcutContext(Qt::WidgetShortcut);
@@ -186,37 +187,37 @@ grid_pane::grid_pane(QWidget* parent)
     // in the focus chain, not where the window's tab order puts the view.
     view_->viewport()->installEventFilter(this);
 
-    connect(model_, &QAbstractItemModel::modelReset, this, &grid_pane::update_total);
+    connect(model_, &QAbstractItemModel::modelReset, this, &grid_control::update_total);
     update_total();
 }
 
-grid_pane::~grid_pane()
+grid_control::~grid_control()
 {
-    // The model follows table_, which dies with this object's members, before QObject would
-    // delete the children; it has to let go of the table first.
+    // The model follows rows_, which die with this object's members, before QObject would
+    // delete the children; it has to let go of the rows first.
     view_->setModel(nullptr);
     delete model_;
     model_ = nullptr;
 }
 
-QAbstractItemModel* grid_pane::model() const
+QAbstractItemModel* grid_control::model() const
 {
     return model_;
 }
 
-void grid_pane::accept_drops_from(QObject* source)
+void grid_control::accept_drops_from(QObject* source)
 {
     drop_source_ = source;
     setAcceptDrops(source != nullptr);
     view_->viewport()->setAcceptDrops(source != nullptr);
 }
 
-QObject* grid_pane::drag_source(const QDropEvent* event) const
+QObject* grid_control::drag_source(const QDropEvent* event) const
 {
     return event->source();
 }
 
-void grid_pane::offer_drag(QDragMoveEvent* event)
+void grid_control::offer_drag(QDragMoveEvent* event)
 {
     // A drag from outside the program has no source, so it never equals a set source.
     if (drop_source_ && drag_source(event) == drop_source_)
@@ -225,7 +226,7 @@ void grid_pane::offer_drag(QDragMoveEvent* event)
         event->ignore();
 }
 
-void grid_pane::take_drop(QDropEvent* event)
+void grid_control::take_drop(QDropEvent* event)
 {
     QObject* source = drag_source(event);
     if (!drop_source_ || source != drop_source_) {
@@ -236,22 +237,22 @@ void grid_pane::take_drop(QDropEvent* event)
     emit dragdrop(source);
 }
 
-void grid_pane::dragEnterEvent(QDragEnterEvent* event)
+void grid_control::dragEnterEvent(QDragEnterEvent* event)
 {
     offer_drag(event);
 }
 
-void grid_pane::dragMoveEvent(QDragMoveEvent* event)
+void grid_control::dragMoveEvent(QDragMoveEvent* event)
 {
     offer_drag(event);
 }
 
-void grid_pane::dropEvent(QDropEvent* event)
+void grid_control::dropEvent(QDropEvent* event)
 {
     take_drop(event);
 }
 
-bool grid_pane::eventFilter(QObject* watched, QEvent* event)
+bool grid_control::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == view_->viewport()) {
         switch (event->type()) {
@@ -271,7 +272,7 @@ bool grid_pane::eventFilter(QObject* watched, QEvent* event)
     return QFrame::eventFilter(watched, event);
 }
 
-void grid_pane::copy_selection()
+void grid_control::copy_selection()
 {
     // The text of a whole list of millions of rows is hundreds of megabytes, twice over while it
     // becomes a string: without the memory for it the clipboard stays as it was.
@@ -283,7 +284,7 @@ void grid_pane::copy_selection()
     }
 }
 
-QString grid_pane::selected_text() const
+QString grid_control::selected_text() const
 {
     // The chosen rows as runs, each row once, in the pane's order.
     std::vector<std::pair<int, int>> runs;
@@ -294,8 +295,8 @@ QString grid_pane::selected_text() const
     int next = 0; // the first row not yet copied
     for (const auto& [top, bottom] : runs) {
         for (int row = std::max(top, next); row <= bottom; ++row) {
-            const std::string_view line = table_.get(core::column::es_text, row + 1L);
-            const std::string_view source = table_.get(core::column::es_text2, row + 1L);
+            const std::string_view line = rows_->es_text(row + 1L);
+            const std::string_view source = rows_->es_text2(row + 1L);
             text.append(line.data(), static_cast<int>(line.size()));
             if (!source.empty()) {
                 text.append('\t');
@@ -308,7 +309,7 @@ QString grid_pane::selected_text() const
     return QString::fromUtf8(text);
 }
 
-void grid_pane::update_total()
+void grid_control::update_total()
 {
     const int rows = model_->rowCount();
     count_label_->setText(QString::number(rows));
