@@ -1,7 +1,9 @@
 #pragma once
-// A thread that is always joined, however the scope that started it is left: a std::thread
-// still joinable at destruction would end the program.
+// Work split over threads: when a second thread pays, a thread that is always joined, and two
+// halves of a piece of work run side by side.
 
+#include <algorithm>
+#include <cstddef>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -9,6 +11,23 @@
 
 namespace core {
 
+// How many threads the machine runs at once, at least one. The system is asked once; every
+// choice of how many threads to start goes by this answer.
+inline unsigned hardware_threads()
+{
+    static const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    return n;
+}
+
+// Whether work of `size` is worth a second thread: it reaches `threshold`, below which starting
+// a thread costs more than it saves, and the machine has a second core to run it.
+inline bool second_thread_pays(std::size_t size, std::size_t threshold)
+{
+    return size >= threshold && hardware_threads() > 1;
+}
+
+// A thread that is always joined, however the scope that started it is left: a std::thread
+// still joinable at destruction would end the program.
 class joining_thread {
 public:
     template <class F>

@@ -1,6 +1,7 @@
 #include "runtime/line_file.h"
 
 #include "runtime/big_memory.h"
+#include "runtime/joining_thread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -88,7 +89,7 @@ public:
         : data_(data)
         , size_(size)
     {
-        if (size_ < min_size || std::thread::hardware_concurrency() < 2)
+        if (!second_thread_pays(size_, min_size))
             return;
         try {
             worker_ = std::thread([this] { run(); });

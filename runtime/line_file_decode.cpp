@@ -120,7 +120,7 @@ constexpr std::size_t parallel_check = std::size_t(4) << 20;
 // well-formed up to the meeting point, the whole is well-formed as far as the second half is.
 std::size_t utf8_valid_until_parallel(const unsigned char* s, std::size_t begin, std::size_t n)
 {
-    if (n - begin < parallel_check || std::thread::hardware_concurrency() < 2)
+    if (!second_thread_pays(n - begin, parallel_check))
         return utf8_valid_until(s, begin, n);
     std::size_t mid = begin + (n - begin) / 2;
     while (mid < n && (s[mid] & 0xC0) == 0x80)

@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <new>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 namespace core {
@@ -102,7 +101,7 @@ void find_members(const sorted_source& s1, const sorted_source& s2, membership& 
 {
     m.found1.assign(s1.n, 0);
     m.found2.assign(s2.n, 0);
-    if (s1.n + s2.n >= parallel_threshold && s1.n > 0 && std::thread::hardware_concurrency() > 1) {
+    if (s1.n > 0 && second_thread_pays(s1.n + s2.n, parallel_threshold)) {
         // Split both sources at one text, so that no run of equal texts is cut and each half
         // can be walked on its own.
         const std::size_t mid1 = lower_bound_of(s1.rows, s1.n, s1.rows[s1.n / 2]);
@@ -400,7 +399,7 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
         return counts;
     }
 
-    const bool parallel = s1.n + s2.n >= parallel_threshold && std::thread::hardware_concurrency() > 1;
+    const bool parallel = second_thread_pays(s1.n + s2.n, parallel_threshold);
     bool shared = false;
     try {
         shared = fill_shared(same, diff, sum, source1, source2, s1, s2, label1, label2, m, parallel);

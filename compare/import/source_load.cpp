@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <thread>
 #include <vector>
 
 namespace core {
@@ -66,7 +65,7 @@ void trim_rows(line_table& pane)
 std::size_t second_part(const file_text& text)
 {
     const char* data = text.block->data();
-    if (text.end - text.begin < parallel_split || std::thread::hardware_concurrency() < 2)
+    if (!second_thread_pays(text.end - text.begin, parallel_split))
         return text.end;
     return past_line_end(data, text.begin + (text.end - text.begin) / 2, text.end);
 }

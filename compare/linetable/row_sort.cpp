@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstring>
 #include <numeric>
-#include <thread>
 
 namespace core {
 namespace detail {
@@ -309,7 +308,7 @@ template <class Rows> void text_order(const Rows& rows, std::size_t n, std::size
     // memory: one counts the buckets, the other puts each key in its place. Each half of the
     // rows is read by a thread of its own; within a bucket the first half's keys go first, so
     // the keys of a bucket stay in the rows' order.
-    const bool two = n >= parallel_threshold && std::thread::hardware_concurrency() > 1;
+    const bool two = second_thread_pays(n, parallel_threshold);
     const std::size_t mid = two ? half : n;
     std::vector<std::size_t> count_a(buckets, 0), count_b(buckets, 0);
     auto count = [&](std::vector<std::size_t>& c, std::size_t from, std::size_t to) {

@@ -1,5 +1,7 @@
 #include "compare/output/piece_writer.h"
 
+#include "runtime/joining_thread.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
@@ -166,7 +168,7 @@ bool write_pieces(long count, std::ostream& out, const piece_format_maker& make,
         if (count <= piece_rows) {
             write_alone(count, out, make); // one piece: no helper is worth starting
         } else {
-            const int helpers = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+            const int helpers = static_cast<int>(std::min(hardware_threads(), 4u));
             pipeline work(count, out, make, helpers);
             if (!work.has_helpers())
                 write_alone(count, out, make);
