@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <thread>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -259,6 +260,71 @@ int looks_like_utf16(const unsigned char* s, std::size_t n)
 
 // ---- detected character sets ----------------------------------------------------------------
 
+// The detector's handle, deleted when it goes.
+class detector {
+public:
+    detector() noexcept
+        : ud_(uchardet_new())
+    {
+    }
+    ~detector()
+    {
+        if (ud_)
+            uchardet_delete(ud_);
+    }
+    detector(const detector&) = delete;
+    detector& operator=(const detector&) = delete;
+    detector(detector&& other) noexcept
+        : ud_(std::exchange(other.ud_, nullptr))
+    {
+    }
+    detector& operator=(detector&& other) noexcept
+    {
+        std::swap(ud_, other.ud_);
+        return *this;
+    }
+
+    // Null when the detector could not be made.
+    uchardet_t get() const noexcept { return ud_; }
+
+private:
+    uchardet_t ud_;
+};
+
+// An iconv conversion, closed when it goes.
+class converter {
+public:
+    converter(const char* to, const char* from) noexcept
+        : cd_(iconv_open(to, from))
+    {
+    }
+    ~converter()
+    {
+        if (is_open())
+            iconv_close(cd_);
+    }
+    converter(const converter&) = delete;
+    converter& operator=(const converter&) = delete;
+    converter(converter&& other) noexcept
+        : cd_(std::exchange(other.cd_, closed()))
+    {
+    }
+    converter& operator=(converter&& other) noexcept
+    {
+        std::swap(cd_, other.cd_);
+        return *this;
+    }
+
+    // False when iconv does not know one of the character sets.
+    bool is_open() const noexcept { return cd_ != closed(); }
+    iconv_t get() const noexcept { return cd_; }
+
+private:
+    static iconv_t closed() noexcept { return reinterpret_cast<iconv_t>(-1); }
+
+    iconv_t cd_;
+};
+
 // The detector's guess for the text, or an empty string when it has none. It is given the part
 // of the file around the first non-ASCII byte, since the ASCII before it says nothing.
 std::string detect_charset(const unsigned char* s, std::size_t begin, std::size_t n)
@@ -268,14 +334,13 @@ std::string detect_charset(const unsigned char* s, std::size_t begin, std::size_
         ++first;
     const std::size_t from = first - std::min<std::size_t>(first - begin, 4096);
     const std::size_t len = std::min<std::size_t>(n - from, 4u << 20);
-    uchardet_t ud = uchardet_new();
-    if (!ud)
+    const detector ud;
+    if (!ud.get())
         return {};
-    uchardet_handle_data(ud, reinterpret_cast<const char*>(s) + from, len);
-    uchardet_data_end(ud);
-    const char* name = uchardet_get_charset(ud);
+    uchardet_handle_data(ud.get(), reinterpret_cast<const char*>(s) + from, len);
+    uchardet_data_end(ud.get());
+    const char* name = uchardet_get_charset(ud.get());
     std::string charset = name ? name : "";
-    uchardet_delete(ud);
     for (char& c : charset)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return charset;
@@ -286,8 +351,8 @@ std::string detect_charset(const unsigned char* s, std::size_t begin, std::size_
 bool convert_with_iconv(
     const std::string& charset, const unsigned char* s, std::size_t begin, std::size_t n, std::string& out)
 {
-    iconv_t cd = iconv_open("UTF-8", charset.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    const converter cd("UTF-8", charset.c_str());
+    if (!cd.is_open())
         return false;
     out.assign((n - begin) * 3 / 2 + 64, '\0');
     char* in = const_cast<char*>(reinterpret_cast<const char*>(s) + begin);
@@ -300,7 +365,7 @@ bool convert_with_iconv(
     while (in_left > 0) {
         char* o = &out[done];
         std::size_t out_left = out.size() - done;
-        const std::size_t r = iconv(cd, &in, &in_left, &o, &out_left);
+        const std::size_t r = iconv(cd.get(), &in, &in_left, &o, &out_left);
         done = out.size() - out_left;
         if (r != static_cast<std::size_t>(-1))
             break;
@@ -312,7 +377,7 @@ bool convert_with_iconv(
             done += 3;
             ++in;
             --in_left;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
         } else {
             break;
         }
@@ -322,13 +387,12 @@ bool convert_with_iconv(
         grow(16);
         char* o = &out[done];
         std::size_t out_left = out.size() - done;
-        const std::size_t r = iconv(cd, nullptr, nullptr, &o, &out_left);
+        const std::size_t r = iconv(cd.get(), nullptr, nullptr, &o, &out_left);
         done = out.size() - out_left;
         if (r != static_cast<std::size_t>(-1) || errno != E2BIG)
             break;
         grow(out.size());
     }
-    iconv_close(cd);
     out.resize(done);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -280,6 +281,41 @@ bool write_html(const row_source& rows, std::ostream& out, std::string_view titl
     return false;
 }
 
+namespace {
+
+// A workbook being written. close() writes it out and frees it; one that is given up on is
+// closed when it goes.
+class workbook {
+public:
+    workbook(const std::string& path, lxw_workbook_options& options) noexcept
+        : book_(workbook_new_opt(path.c_str(), &options))
+    {
+    }
+    ~workbook() { close(); }
+    workbook(const workbook&) = delete;
+    workbook& operator=(const workbook&) = delete;
+    workbook(workbook&& other) noexcept
+        : book_(std::exchange(other.book_, nullptr))
+    {
+    }
+    workbook& operator=(workbook&& other) noexcept
+    {
+        std::swap(book_, other.book_);
+        return *this;
+    }
+
+    // Null when the workbook could not be created, and once it is closed.
+    lxw_workbook* get() const noexcept { return book_; }
+
+    // What writing the workbook out reported; closing a closed workbook does nothing.
+    lxw_error close() noexcept { return book_ ? workbook_close(std::exchange(book_, nullptr)) : LXW_NO_ERROR; }
+
+private:
+    lxw_workbook* book_;
+};
+
+} // namespace
+
 bool write_xlsx(
     const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error, long sheet_rows)
 {
@@ -292,8 +328,8 @@ bool write_xlsx(
     options.constant_memory = LXW_TRUE;
     options.tmpdir = temp_dir.empty() ? nullptr : const_cast<char*>(temp_dir.c_str());
     options.use_zip64 = LXW_TRUE;
-    lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
-    if (!book) {
+    workbook book(path, options);
+    if (!book.get()) {
         error = "the workbook could not be created";
         return false;
     }
@@ -307,9 +343,8 @@ bool write_xlsx(
         const long last = std::min(n, first + sheet_rows - 1);
         const std::string name
             = sheets > 1 ? "Rows " + std::to_string(first) + " to " + std::to_string(last) : std::string();
-        lxw_worksheet* sheet = workbook_add_worksheet(book, sheets > 1 ? name.c_str() : nullptr);
+        lxw_worksheet* sheet = workbook_add_worksheet(book.get(), sheets > 1 ? name.c_str() : nullptr);
         if (!sheet) {
-            workbook_close(book);
             error = "the workbook could not be created";
             return false;
         }
@@ -327,7 +362,7 @@ bool write_xlsx(
             }
         }
     }
-    const lxw_error closed = workbook_close(book);
+    const lxw_error closed = book.close();
     if (failed != LXW_NO_ERROR) {
         error = "row " + std::to_string(failed_row) + ": " + lxw_strerror(failed);
         return false;

@@ -82,13 +82,39 @@ private:
     std::size_t begin_ = 0, end_ = 0;
 };
 
+// A raw deflate stream being inflated, ended when it goes. It stays where it was made: the
+// stream's state points back at it.
+class inflater {
+public:
+    inflater() noexcept
+        : open_(inflateInit2(&z_, -MAX_WBITS) == Z_OK)
+    {
+    }
+    ~inflater()
+    {
+        if (open_)
+            inflateEnd(&z_);
+    }
+    inflater(const inflater&) = delete;
+    inflater& operator=(const inflater&) = delete;
+
+    // False when the stream could not be set up.
+    bool is_open() const noexcept { return open_; }
+    z_stream& get() noexcept { return z_; }
+
+private:
+    z_stream z_ {};
+    bool open_;
+};
+
 // Whether the deflated member at the stream's position is a whole sheet of `rows` rows; the
 // stream is left just after the member's data.
 bool sheet_is_whole(archive_stream& zip, long rows)
 {
-    z_stream z {};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+    inflater inflating;
+    if (!inflating.is_open())
         return false;
+    z_stream& z = inflating.get();
     long found = 0;
     std::string window; // the newest bytes of the sheet, the last few of the chunk before first
     char chunk[1 << 16];
@@ -116,7 +142,6 @@ bool sheet_is_whole(archive_stream& zip, long rows)
         }
         zip.consume(in.size() - z.avail_in);
     }
-    inflateEnd(&z);
     if (r != Z_STREAM_END)
         return false;
     if (window.size() < sheet_end.size()
