@@ -22,11 +22,9 @@ QAction* add_item(QMenu* menu, const char* name, const QString& text)
     return a;
 }
 
-QAction* add_separator(QMenu* menu, const char* name)
+void add_separator(QMenu* menu, const char* name)
 {
-    QAction* a = menu->addSeparator();
-    a->setObjectName(QLatin1String(name));
-    return a;
+    menu->addSeparator()->setObjectName(QLatin1String(name));
 }
 
 } // namespace
@@ -40,11 +38,11 @@ m_main::m_main(w_frame* frame)
     m_file.menu = bar->addMenu(QStringLiteral("&File"));
     m_file.menu->setObjectName(QStringLiteral("m_file"));
     m_file.m_open = add_item(m_file.menu, "m_open", QStringLiteral("Open"));
-    m_file.m_sep2 = add_separator(m_file.menu, "m_-2");
+    add_separator(m_file.menu, "m_-2");
     m_file.m_saveas = add_item(m_file.menu, "m_saveas", QStringLiteral("Save As"));
-    m_file.m_sep = add_separator(m_file.menu, "m_-");
+    add_separator(m_file.menu, "m_-");
     m_file.m_print = add_item(m_file.menu, "m_print", QStringLiteral("Print"));
-    m_file.m_sep1 = add_separator(m_file.menu, "m_-1");
+    add_separator(m_file.menu, "m_-1");
     m_file.m_exit = add_item(m_file.menu, "m_exit", QStringLiteral("E&xit"));
 
     m_help.menu = bar->addMenu(QStringLiteral("&Help"));

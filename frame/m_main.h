@@ -16,15 +16,12 @@ public:
     // Builds the menu bar and the toolbar of `frame`; the clicks go to the frame's events.
     explicit m_main(w_frame* frame);
 
-    // The separators m_-2, m_- and m_-1 are m_sep2, m_sep and m_sep1 here.
+    // The separators m_-2, m_- and m_-1 between them are only named: nothing refers to them.
     struct file_items {
         QMenu* menu = nullptr;
         QAction* m_open = nullptr;
-        QAction* m_sep2 = nullptr;
         QAction* m_saveas = nullptr;
-        QAction* m_sep = nullptr;
         QAction* m_print = nullptr;
-        QAction* m_sep1 = nullptr;
         QAction* m_exit = nullptr;
     } m_file;
 

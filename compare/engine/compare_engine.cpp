@@ -1,6 +1,5 @@
 #include "compare/engine/compare_engine.h"
 
-
 #include "compare/linetable/line_table_impl.h"
 #include "compare/linetable/row_sort.h"
 #include "runtime/joining_thread.h"
@@ -369,7 +368,7 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
 {
     // Each list is told of the compare once, when all its rows are in place; no list is told
     // anything from another thread.
-    change_scope same_scope(same), diff_scope(diff), sum_scope(sum);
+    line_table::batch same_changes(same), diff_changes(diff), sum_changes(sum);
     compare_counts counts;
     counts.rows1 = source1.rowcount();
     counts.rows2 = source2.rowcount();

@@ -181,7 +181,7 @@ bool fill_sorted(const file_text& text, line_table& pane)
         tail = short_span_vector();
         detail::row_vector rows(spans.size());
         detail::sort_spans_by_text(rows, data, spans.data(), spans.size());
-        change_scope scope(pane);
+        line_table::batch changes(pane);
         d.keep_block(text.block);
         d.rows.adopt(std::move(rows));
     } catch (const std::bad_alloc&) {

@@ -161,7 +161,7 @@ line_table::batch::~batch()
 
 long line_table::reset()
 {
-    change_scope scope(*this);
+    batch changes(*this);
     d_->clear();
     return 1;
 }
@@ -171,7 +171,7 @@ long line_table::insertrow(long before)
     const auto n = static_cast<long>(d_->rows.size());
     if (before < 0 || before > n + 1)
         return -1;
-    change_scope scope(*this);
+    batch changes(*this);
     if (!d_->room_for(1))
         return -1;
     const long at = before == 0 ? n : before - 1;
@@ -210,7 +210,7 @@ long line_table::set(column c, long row, std::string_view text)
 {
     if (row < 1 || row > static_cast<long>(d_->rows.size()))
         return -1;
-    change_scope scope(*this);
+    batch changes(*this);
     if (text.size() > max_text) {
         d_->failed = true;
         return -1;
@@ -246,7 +246,7 @@ long line_table::sort()
 {
     if (d_->sort_terms.empty())
         return -1;
-    change_scope scope(*this);
+    batch changes(*this);
     try {
         detail::sort_rows(*d_, d_->sort_terms);
     } catch (const std::bad_alloc&) {
@@ -270,7 +270,7 @@ long line_table::rowscopy(long first, long last, line_table& target, long before
     // 0 appends, as it does for insertrow.
     if (before < 0 || before > tn + 1)
         return -1;
-    change_scope scope(target);
+    batch changes(target);
     const auto count = static_cast<std::size_t>(last - first + 1);
     if (!t.room_for(count))
         return -1;
@@ -306,7 +306,7 @@ long line_table::append_lines(std::shared_ptr<const text_block> block, const lin
         return rowcount();
     if (!block || !spans)
         return -1;
-    change_scope scope(*this);
+    batch changes(*this);
     impl& d = *d_;
     const std::size_t block_size = block->size();
     const char* base = block->data();

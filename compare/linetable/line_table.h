@@ -76,7 +76,8 @@ public:
     std::string_view es_text(long row) const override { return get(column::es_text, row); }
     std::string_view es_text2(long row) const override { return get(column::es_text2, row); }
 
-    // Groups changes so an observer hears of them once.
+    // Groups the changes made while it lives, so an observer hears of them once. Every change
+    // of rows is made inside one, the table's own operations included.
     class batch {
     public:
         explicit batch(line_table& t);

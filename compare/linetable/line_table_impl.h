@@ -218,24 +218,6 @@ struct line_table::impl {
 struct line_table_access {
     static line_table::impl& of(line_table& t) { return *t.d_; }
     static const line_table::impl& of(const line_table& t) { return *t.d_; }
-    static void begin_change(line_table& t) { t.begin_change(); }
-    static void end_change(line_table& t) { t.end_change(); }
-};
-
-// Reports one change of `t` to its observer for the life of the scope.
-class change_scope {
-public:
-    explicit change_scope(line_table& t)
-        : t_(t)
-    {
-        line_table_access::begin_change(t_);
-    }
-    ~change_scope() { line_table_access::end_change(t_); }
-    change_scope(const change_scope&) = delete;
-    change_scope& operator=(const change_scope&) = delete;
-
-private:
-    line_table& t_;
 };
 
 } // namespace core
