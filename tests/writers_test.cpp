@@ -284,7 +284,14 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("empty.xlsx"));
         std::string error;
+        const auto open_files = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+        const auto before = open_files();
         QVERIFY2(core::write_xlsx(vector_rows({}), path.toStdString(), std::string(), error), error.c_str());
+        // Sheets with no cell, alone or among others, leave no file open behind them.
+        QVERIFY2(core::write_xlsx(vector_rows({{"", ""}, {"", ""}, {"a", ""}}),
+                     dir.filePath(QStringLiteral("two.xlsx")).toStdString(), std::string(), error, 2),
+            error.c_str());
+        QCOMPARE(open_files(), before);
         QVERIFY(testing::file_bytes(path).startsWith("PK"));
         if (testing::have_tool("unzip"))
             QVERIFY(testing::xlsx_cells(path).isEmpty());

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -360,6 +361,13 @@ bool write_xlsx(
                 failed = worksheet_write_string(sheet, static_cast<lxw_row_t>(row - first), col, cell.c_str(), nullptr);
                 failed_row = row;
             }
+        }
+        // The library opens a working file for each sheet and closes it only when it copies the
+        // sheet's rows out of it; a sheet that got no cell would keep its file open for good, a
+        // descriptor lost with every such save. Nothing was written to it, so it goes now.
+        if (written[static_cast<std::size_t>(s)] == 0 && sheet->optimize_tmpfile) {
+            std::fclose(sheet->optimize_tmpfile);
+            sheet->optimize_tmpfile = nullptr;
         }
     }
     const lxw_error closed = book.close();
