@@ -419,20 +419,7 @@ QString check_xlsx(const QString& path, const QByteArray& sum_text, const QStrin
     const QStringList sheets = testing::xlsx_sheet_names(path);
     if (sheets.size() != 1)
         return QStringLiteral("workbook: %1 sheets").arg(sheets.size());
-    QStringList shared;
-    {
-        QXmlStreamReader xml(testing::unzip_member(path, QStringLiteral("xl/sharedStrings.xml")));
-        QString current;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isStartElement() && xml.name() == QLatin1String("si"))
-                current.clear();
-            else if (xml.isStartElement() && xml.name() == QLatin1String("t"))
-                current += xml.readElementText();
-            else if (xml.isEndElement() && xml.name() == QLatin1String("si"))
-                shared << current;
-        }
-    }
+    const QStringList shared = testing::xlsx_shared_strings(path);
     const QString sheet_file = work + QStringLiteral("/sheet1.xml");
     {
         QProcess unzip;

@@ -103,9 +103,8 @@ inline QStringList xlsx_sheet_names(const QString& path)
     return names;
 }
 
-// The cells of a sheet (the first unless told) by reference ("A1"), shared strings and escapes
-// resolved.
-inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path, int sheet = 1)
+// A workbook's shared strings, in order.
+inline QStringList xlsx_shared_strings(const QString& path)
 {
     QStringList shared;
     {
@@ -121,6 +120,14 @@ inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path, int sheet = 1)
                 shared << current;
         }
     }
+    return shared;
+}
+
+// The cells of a sheet (the first unless told) by reference ("A1"), shared strings and escapes
+// resolved.
+inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path, int sheet = 1)
+{
+    const QStringList shared = xlsx_shared_strings(path);
     QMap<QString, xlsx_cell> cells;
     QXmlStreamReader xml(unzip_member(path, QStringLiteral("xl/worksheets/sheet%1.xml").arg(sheet)));
     QString ref;
