@@ -21,8 +21,7 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     rt::grid_pane pane;
-    const core::load_result loaded = core::load_source(argv[1], pane.table());
-    if (loaded.error != core::load_error::none) {
+    if (!core::load_source(argv[1], pane.table())) {
         std::fprintf(stderr, "tovik-copy-bench: cannot read %s\n", argv[1]);
         return 1;
     }

@@ -83,10 +83,10 @@ double median(std::vector<double> v)
 // Loads one file; false (with the line to print) when it cannot be read whole.
 bool load(const std::string& path, core::line_table& table, std::string& error)
 {
-    const core::load_result r = core::load_source(path, table);
-    if (r.error == core::load_error::none)
+    const core::result r = core::load_source(path, table);
+    if (r)
         return true;
-    error = "cannot read " + path + ": " + (r.reason.empty() ? std::string("unknown error") : r.reason);
+    error = "cannot read " + path + ": " + (r.reason().empty() ? std::string("unknown error") : r.reason());
     return false;
 }
 
@@ -101,28 +101,26 @@ bool ends_with(const std::string& s, const char* tail)
 bool write_sum(const core::line_table& sum, const std::string& path, std::string& error)
 {
     const core::row_source& rows = sum;
-    std::string why;
-    bool ok = false;
+    core::result written;
     if (ends_with(path, ".xlsx")) {
-        ok = core::write_xlsx(rows, path, std::string(), why);
+        written = core::write_xlsx(rows, path, std::string());
     } else {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         if (!out)
-            why = std::strerror(errno);
+            written = {core::fault::open_failed, std::strerror(errno)};
         else if (ends_with(path, ".csv"))
-            ok = core::write_csv(rows, out, why);
+            written = core::write_csv(rows, out);
         else
-            ok = core::write_text(rows, out, why);
-        if (ok) {
+            written = core::write_text(rows, out);
+        if (written) {
             out.close();
-            ok = static_cast<bool>(out);
-            if (!ok)
-                why = "the data could not be written";
+            if (!out)
+                written = {core::fault::write_failed, "the data could not be written"};
         }
     }
-    if (!ok)
-        error = "cannot write " + path + ": " + why;
-    return ok;
+    if (!written)
+        error = "cannot write " + path + ": " + written.reason();
+    return written.ok();
 }
 
 } // namespace

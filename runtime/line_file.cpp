@@ -172,35 +172,29 @@ line_file::~line_file()
     close();
 }
 
-bool line_file::open(const std::string& host_path)
+result line_file::open(const std::string& host_path)
 {
     close();
-    error_.clear();
-    if (host_path.empty()) {
-        error_ = error_text(ENOENT);
-        return false;
-    }
+    if (host_path.empty())
+        return {fault::open_failed, error_text(ENOENT)};
     // Not blocking in open, so that a named pipe without a writer cannot hang the window.
     const int fd = ::open(host_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        error_ = error_text(errno);
-        return false;
-    }
+    if (fd < 0)
+        return {fault::open_failed, error_text(errno)};
     struct stat st;
     const int err = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
     // A device has no end that reading could reach (or none worth loading): /dev/zero would
     // fill the memory while the window waits.
     const bool device = !err && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
     if (err || device) {
-        error_ = device ? std::string("Is a device") : error_text(err);
         ::close(fd);
-        return false;
+        return {fault::open_failed, device ? std::string("Is a device") : error_text(err)};
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     fd_ = fd;
-    return true;
+    return {};
 }
 
 void line_file::close()
@@ -215,16 +209,13 @@ void line_file::set_read_function(read_function f)
     read_hook.store(f);
 }
 
-bool line_file::read_text(file_text& out)
+result line_file::read_text(file_text& out)
 {
     out = file_text {};
     out.block = make_block(std::string());
     out.charset = "UTF-8";
-    if (fd_ < 0) {
-        if (error_.empty())
-            error_ = error_text(EBADF);
-        return false;
-    }
+    if (fd_ < 0)
+        return {fault::read_failed, error_text(EBADF)};
     const read_function read_fn = read_hook.load() ? read_hook.load() : &::read;
 
     // One read of the size the file has now; the loop still follows a file that grows or
@@ -234,12 +225,10 @@ bool line_file::read_text(file_text& out)
     if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
         capacity = static_cast<std::size_t>(st.st_size) + 1; // one more byte sees the end at once
     auto block = std::make_shared<file_buffer>();
-    if (!block->reserve(capacity)) {
-        error_ = error_text(ENOMEM);
-        return false;
-    }
+    if (!block->reserve(capacity))
+        return {fault::read_failed, error_text(ENOMEM)};
     std::size_t size = 0;
-    bool failed = false;
+    std::string failure; // why reading stopped early; empty when it reached the end
     std::optional<page_readier> readier;
     if (block->mapped())
         readier.emplace(block->bytes(), block->capacity());
@@ -248,8 +237,7 @@ bool line_file::read_text(file_text& out)
             readier.reset(); // the buffer is about to move
             block->set_size(size);
             if (!block->reserve(size + std::max<std::size_t>(size, 64 * 1024))) {
-                error_ = error_text(ENOMEM);
-                failed = true;
+                failure = error_text(ENOMEM);
                 break;
             }
         }
@@ -264,8 +252,7 @@ bool line_file::read_text(file_text& out)
         } else if (r == 0) {
             break;
         } else if (errno != EINTR) {
-            error_ = error_text(errno);
-            failed = true;
+            failure = error_text(errno);
             break;
         }
     }
@@ -278,18 +265,18 @@ bool line_file::read_text(file_text& out)
     } catch (const std::bad_alloc&) {
         // The bytes read are let go, so no line of them is kept: as a failure before the first
         // line end. The empty text made above is still in `out`.
-        error_ = error_text(ENOMEM);
-        return false;
+        return {fault::read_failed, error_text(ENOMEM)};
     }
-    if (failed) {
+    if (!failure.empty()) {
         // The line that the failure cut off is not known whole, so it is not kept.
         const char* text = out.block->data();
         std::size_t end = out.end;
         while (end > out.begin && text[end - 1] != '\n' && text[end - 1] != '\r')
             --end;
         out.end = end;
+        return {fault::read_failed, failure};
     }
-    return !failed;
+    return {};
 }
 
 std::size_t past_line_end(const char* text, std::size_t from, std::size_t end)

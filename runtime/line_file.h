@@ -4,6 +4,7 @@
 // every other byte, NUL included, belongs to its line. Lines have no length limit.
 
 #include "runtime/big_memory.h"
+#include "runtime/result.h"
 #include "runtime/text_block.h"
 
 #include <cstddef>
@@ -35,21 +36,17 @@ public:
     line_file(const line_file&) = delete;
     line_file& operator=(const line_file&) = delete;
 
-    // Opens `host_path` for reading; false (with error() telling why) when it is missing, a
-    // directory or a device, refused, or the path is empty.
-    bool open(const std::string& host_path);
+    // Opens `host_path` for reading; fails (open_failed) when it is missing, a directory or a
+    // device, refused, or the path is empty.
+    result open(const std::string& host_path);
     bool is_open() const { return fd_ >= 0; }
     // Closes the file; closing a file that is not open does nothing.
     void close();
 
-    // Reads the rest of the file and decodes it. False when reading failed in mid-file: then
-    // `out` ends after the last complete line before the failure, and error() tells why. A file
-    // that is not open, or whose text there is no memory to decode, reads as failed with an
-    // empty text.
-    bool read_text(file_text& out);
-
-    // Why the last open or read failed, e.g. "No such file or directory"; empty if nothing did.
-    const std::string& error() const { return error_; }
+    // Reads the rest of the file and decodes it. Fails (read_failed) when reading stopped in
+    // mid-file: then `out` ends after the last complete line before the failure. A file that is
+    // not open, or whose text there is no memory to decode, fails with an empty text.
+    result read_text(file_text& out);
 
     // The read system call; tests replace it to make reading fail in mid-file. Null restores it.
     using read_function = ssize_t (*)(int fd, void* buffer, std::size_t count);
@@ -57,7 +54,6 @@ public:
 
 private:
     int fd_ = -1;
-    std::string error_;
 };
 
 // Spans of many lines at once: they are mapped with huge pages like the rows they become.

@@ -325,8 +325,8 @@ private slots:
             0);
 
         panes p;
-        QVERIFY(core::load_source(f1.toStdString(), p.s1).error == core::load_error::none);
-        QVERIFY(core::load_source(f2.toStdString(), p.s2).error == core::load_error::none);
+        QVERIFY(core::load_source(f1.toStdString(), p.s1).ok());
+        QVERIFY(core::load_source(f2.toStdString(), p.s2).ok());
         p.compare(f1.toStdString(), f2.toStdString());
         std::string ours;
         for (long r = 1; r <= p.sum.rowcount(); ++r) {

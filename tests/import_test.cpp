@@ -97,15 +97,15 @@ private slots:
     {
         core::line_table t;
         const std::string path = testing::write_source(*dir_, QStringLiteral("f.txt"), five_lines);
-        core::load_result r = core::load_source(path, t);
-        QCOMPARE(r.error, core::load_error::none);
+        core::result r = core::load_source(path, t);
+        QVERIFY(r.ok());
         QCOMPARE(rows_of(t), (QStringList {QStringLiteral("a"), QStringLiteral("a"), QStringLiteral("b")}));
         QCOMPARE(rows_of(t, core::column::es_text2), (QStringList {QString(), QString(), QString()}));
 
         // A second load replaces the rows; a missing file leaves none and says why.
         r = core::load_source(path + ".missing", t);
-        QCOMPARE(r.error, core::load_error::open_failed);
-        QCOMPARE(r.reason, std::string("No such file or directory"));
+        QVERIFY(r.why() == core::fault::open_failed);
+        QCOMPARE(r.reason(), std::string("No such file or directory"));
         QCOMPARE(t.rowcount(), 0L);
     }
 
@@ -113,9 +113,9 @@ private slots:
     {
         core::line_table t;
         core::line_table::set_row_limit(2);
-        const core::load_result r
+        const core::result r
             = core::load_source(testing::write_source(*dir_, QStringLiteral("f.txt"), "c\nb\na\n"), t);
-        QCOMPARE(r.error, core::load_error::table_failed);
+        QVERIFY(!r && r.why() == core::fault::table_failed);
         QVERIFY(t.rowcount() < 0);
         QCOMPARE(std::string(t.get(core::column::es_text, 1)), std::string("c"));
         QCOMPARE(std::string(t.get(core::column::es_text, 2)), std::string("b"));

@@ -40,27 +40,24 @@ private:
 std::string text_of(const row_pairs& rows)
 {
     std::ostringstream out;
-    std::string error;
-    if (!core::write_text(vector_rows(rows), out, error))
-        return "failed: " + error;
+    if (const core::result written = core::write_text(vector_rows(rows), out); !written)
+        return "failed: " + written.reason();
     return out.str();
 }
 
 std::string csv_of(const row_pairs& rows)
 {
     std::ostringstream out;
-    std::string error;
-    if (!core::write_csv(vector_rows(rows), out, error))
-        return "failed: " + error;
+    if (const core::result written = core::write_csv(vector_rows(rows), out); !written)
+        return "failed: " + written.reason();
     return out.str();
 }
 
 std::string html_of(const row_pairs& rows, std::string_view title = "list")
 {
     std::ostringstream out;
-    std::string error;
-    if (!core::write_html(vector_rows(rows), out, title, error))
-        return "failed: " + error;
+    if (const core::result written = core::write_html(vector_rows(rows), out, title); !written)
+        return "failed: " + written.reason();
     return out.str();
 }
 
@@ -161,24 +158,21 @@ private slots:
     {
         refusing_buffer refusing;
         std::ostream out(&refusing);
-        std::string error;
+        const auto refused = [](const core::result& written) {
+            return !written && written.why() == core::fault::write_failed && !written.reason().empty();
+        };
         const vector_rows rows(testing::awkward_rows());
-        QVERIFY(!core::write_text(rows, out, error));
-        QVERIFY(!error.empty());
+        QVERIFY(refused(core::write_text(rows, out)));
         out.clear();
-        error.clear();
-        QVERIFY(!core::write_csv(rows, out, error));
-        QVERIFY(!error.empty());
+        QVERIFY(refused(core::write_csv(rows, out)));
         out.clear();
-        QVERIFY(!core::write_html(rows, out, "t", error));
+        QVERIFY(refused(core::write_html(rows, out, "t")));
         // A disk that fills part way through a long list.
         const vector_rows many(row_pairs(200000, {"a line of the list", "c:\\a.txt"}));
         for (auto* write : {&core::write_text, &core::write_csv}) {
             refusing_buffer filling(1 << 20);
             std::ostream partly(&filling);
-            error.clear();
-            QVERIFY(!(*write)(many, partly, error));
-            QVERIFY(!error.empty());
+            QVERIFY(refused((*write)(many, partly)));
         }
     }
 
@@ -195,9 +189,8 @@ private slots:
         rows.push_back({"cr\rlf\r\n", "\x1f\x0b"});
         // Letters that would close into an escape with the escape of the control after them.
         rows.push_back({std::string("_x0041\0", 7), "_x0041\x01_x0042"});
-        std::string error;
-        QVERIFY2(
-            core::write_xlsx(vector_rows(rows), path.toStdString(), dir.path().toStdString(), error), error.c_str());
+        const core::result written = core::write_xlsx(vector_rows(rows), path.toStdString(), dir.path().toStdString());
+        QVERIFY2(written, written.reason().c_str());
 
         const auto cells = testing::xlsx_cells(path);
         QVERIFY(!cells.isEmpty());
@@ -231,17 +224,17 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("long.xlsx"));
-        std::string error;
         const row_pairs rows {{"fine", ""}, {"short", std::string(core::xlsx_cell_max + 1, 'x')}};
-        QVERIFY(!core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error));
-        QVERIFY2(error.find("row 2") != std::string::npos, error.c_str());
+        const core::result refused = core::write_xlsx(vector_rows(rows), path.toStdString(), std::string());
+        QVERIFY(!refused && refused.why() == core::fault::write_failed);
+        QVERIFY2(refused.reason().find("row 2") != std::string::npos, refused.reason().c_str());
 
         // A cell of exactly the most characters is kept whole (here in multi-byte letters).
         std::string widest;
         for (long i = 0; i < core::xlsx_cell_max; ++i)
             widest += "é";
-        QVERIFY2(
-            core::write_xlsx(vector_rows({{widest, ""}}), path.toStdString(), std::string(), error), error.c_str());
+        const core::result written = core::write_xlsx(vector_rows({{widest, ""}}), path.toStdString(), std::string());
+        QVERIFY2(written, written.reason().c_str());
         if (testing::have_tool("unzip"))
             QCOMPARE(testing::xlsx_cells(path)[QStringLiteral("A1")].text.size(), int(core::xlsx_cell_max));
     }
@@ -256,8 +249,8 @@ private slots:
         for (int i = 1; i <= 8; ++i)
             rows.push_back({"row " + std::to_string(i), i == 5 ? "" : "x"});
         rows[5].first.clear(); // a row with text in B only
-        std::string error;
-        QVERIFY2(core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error, 3), error.c_str());
+        core::result written = core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), 3);
+        QVERIFY2(written, written.reason().c_str());
         QCOMPARE(testing::xlsx_sheet_names(path),
             (QStringList {
                 QStringLiteral("Rows 1 to 3"), QStringLiteral("Rows 4 to 6"), QStringLiteral("Rows 7 to 8")}));
@@ -271,11 +264,12 @@ private slots:
         }
         QVERIFY(back == rows);
         // The check read back after writing tells each sheet's rows apart and misses none.
-        QVERIFY(core::xlsx_sheets_are_whole(path.toStdString(), {3, 3, 2}, error));
+        QVERIFY(core::xlsx_sheets_are_whole(path.toStdString(), {3, 3, 2}));
         for (const std::vector<long>& wrong : {std::vector<long> {3, 2, 3}, {3, 3}, {3, 3, 2, 1}})
-            QVERIFY(!core::xlsx_sheets_are_whole(path.toStdString(), wrong, error));
+            QVERIFY(core::xlsx_sheets_are_whole(path.toStdString(), wrong).why() == core::fault::not_whole);
         // A list that fits keeps one sheet of the default name.
-        QVERIFY2(core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), error, 8), error.c_str());
+        written = core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), 8);
+        QVERIFY2(written, written.reason().c_str());
         QCOMPARE(testing::xlsx_sheet_names(path), QStringList {QStringLiteral("Sheet1")});
     }
 
@@ -283,14 +277,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("empty.xlsx"));
-        std::string error;
         const auto open_files = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
         const auto before = open_files();
-        QVERIFY2(core::write_xlsx(vector_rows({}), path.toStdString(), std::string(), error), error.c_str());
+        QVERIFY(core::write_xlsx(vector_rows({}), path.toStdString(), std::string()));
         // Sheets with no cell, alone or among others, leave no file open behind them.
-        QVERIFY2(core::write_xlsx(vector_rows({{"", ""}, {"", ""}, {"a", ""}}),
-                     dir.filePath(QStringLiteral("two.xlsx")).toStdString(), std::string(), error, 2),
-            error.c_str());
+        QVERIFY(core::write_xlsx(vector_rows({{"", ""}, {"", ""}, {"a", ""}}),
+            dir.filePath(QStringLiteral("two.xlsx")).toStdString(), std::string(), 2));
         QCOMPARE(open_files(), before);
         QVERIFY(testing::file_bytes(path).startsWith("PK"));
         if (testing::have_tool("unzip"))

@@ -192,85 +192,82 @@ bool fill_sorted(const file_text& text, line_table& pane)
     return true;
 }
 
-// Opens nothing: reads the open `file`, or tells why there is nothing to read.
-bool read_whole(line_file& file, file_text& text, load_result& result)
+// Opens nothing: reads the open `file` into `text`. Whether it read every byte shows in `read`;
+// false only when there is nothing to read.
+bool read_whole(line_file& file, file_text& text, result& read)
 {
     if (!file.is_open()) {
-        result.error = load_error::open_failed;
-        result.reason = file.error();
+        read = {fault::open_failed, "Bad file descriptor"};
         return false;
     }
-    if (!file.read_text(text)) {
-        result.error = load_error::read_failed;
-        result.reason = file.error();
-    }
+    read = file.read_text(text);
     return true;
 }
 
 // Whatever step of a load ran out of memory, the rows that went in stay and the pane fails.
-void out_of_memory(line_table& pane, load_result& result) noexcept
+void out_of_memory(line_table& pane, result& loaded) noexcept
 {
     mark_failed(pane);
-    if (result.error != load_error::none)
+    if (!loaded)
         return;
-    result.error = load_error::table_failed;
     try {
-        result.reason = "There is not enough memory for the file's lines";
+        loaded = {fault::table_failed, "There is not enough memory for the file's lines"};
     } catch (const std::bad_alloc&) {
+        loaded = {fault::table_failed, std::string()};
     }
 }
 
-void note_table_failure(const line_table& pane, load_result& result)
+void note_table_failure(const line_table& pane, result& loaded)
 {
-    if (pane.rowcount() < 0 && result.error == load_error::none) {
-        result.error = load_error::table_failed;
-        result.reason = "The table cannot hold the file's lines";
-    }
+    if (pane.rowcount() < 0 && loaded)
+        loaded = {fault::table_failed, "The table cannot hold the file's lines"};
 }
 
 } // namespace
 
-load_result read_source(line_file& file, line_table& pane)
+result read_source(line_file& file, line_table& pane)
 {
-    load_result result;
+    result loaded;
     try {
         file_text text;
-        if (!read_whole(file, text, result))
-            return result;
+        if (!read_whole(file, text, loaded))
+            return loaded;
         fill_in_file_order(text, pane);
-        note_table_failure(pane, result);
+        note_table_failure(pane, loaded);
     } catch (const std::bad_alloc&) {
-        out_of_memory(pane, result);
+        out_of_memory(pane, loaded);
     }
-    return result;
+    return loaded;
 }
 
-load_result read_sorted_source(line_file& file, line_table& pane)
+result read_sorted_source(line_file& file, line_table& pane)
 {
-    load_result result;
+    result loaded;
     try {
         file_text text;
-        if (!read_whole(file, text, result))
-            return result;
+        if (!read_whole(file, text, loaded))
+            return loaded;
         if (!fill_sorted(text, pane)) {
             fill_in_file_order(text, pane);
             // Rows without the memory to sort them stay as read, and the pane fails.
             if (pane.rowcount() >= 0 && (pane.setsort("es_text A") < 0 || pane.sort() < 0))
                 mark_failed(pane);
         }
-        note_table_failure(pane, result);
+        note_table_failure(pane, loaded);
     } catch (const std::bad_alloc&) {
-        out_of_memory(pane, result);
+        out_of_memory(pane, loaded);
     }
-    return result;
+    return loaded;
 }
 
-load_result load_source(const std::string& host_path, line_table& pane)
+result load_source(const std::string& host_path, line_table& pane)
 {
     line_table::batch changes(pane);
     line_file file;
-    file.open(host_path);
+    const result opened = file.open(host_path);
     pane.reset();
+    if (!opened)
+        return opened;
     return read_sorted_source(file, pane);
 }
 

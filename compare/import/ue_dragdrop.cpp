@@ -14,11 +14,11 @@ void w_diff::ue_dragdrop(int ai)
 {
     core::line_file file;
     std::string host_path;
-    std::string open_error;
+    core::result opened;
     if (!is_file.isEmpty() && !core::host_path_of(is_file.toStdString(), host_path))
-        open_error = "The path names no drive of this machine";
-    else if (!file.open(host_path))
-        open_error = file.error();
+        opened = {core::fault::open_failed, "The path names no drive of this machine"};
+    else
+        opened = file.open(host_path);
 
     rt::grid_pane* pane = ai == 1 ? dw_1 : ai == 2 ? dw_2 : nullptr;
     QLabel* label = ai == 1 ? st_1 : ai == 2 ? st_2 : nullptr;
@@ -28,28 +28,28 @@ void w_diff::ue_dragdrop(int ai)
     }
 
     core::line_table& table = pane->table();
-    core::load_result result;
+    core::result loaded;
     bool table_failed = false;
     {
         core::line_table::batch changes(table);
         table.reset();
         label->setText(is_file);
         // The file's lines, then sorted by "es_text A" unless the table failed.
-        result = core::read_sorted_source(file, table);
+        loaded = core::read_sorted_source(file, table);
         table_failed = table.rowcount() < 0;
     }
 
     // Nothing selected yet is no failure; a named file that could not be read whole is one the
     // user must hear of, or the compare would quietly use a file that was never read.
-    if (!is_file.isEmpty()) {
-        if (result.error == core::load_error::open_failed) {
+    if (!is_file.isEmpty() && !loaded) {
+        if (loaded.why() == core::fault::open_failed) {
             rt::messagebox(QStringLiteral("File read error"),
-                QStringLiteral("Cannot open %1:\n%2.").arg(is_file, QString::fromStdString(open_error)));
-        } else if (result.error == core::load_error::read_failed) {
+                QStringLiteral("Cannot open %1:\n%2.").arg(is_file, QString::fromStdString(opened.reason())));
+        } else if (loaded.why() == core::fault::read_failed) {
             rt::messagebox(QStringLiteral("File read error"),
                 QStringLiteral("Reading %1 failed in mid-file:\n%2.\nOnly the lines before the failure "
                                "were loaded.")
-                    .arg(is_file, QString::fromStdString(result.reason)));
+                    .arg(is_file, QString::fromStdString(loaded.reason())));
         }
     }
     if (table_failed)

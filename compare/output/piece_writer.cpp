@@ -54,7 +54,8 @@ public:
 
     bool has_helpers() const { return !threads_.empty(); }
 
-    bool run(std::string& error)
+    // Writes every piece as the helpers finish it; the reason it stopped early, or empty.
+    std::string run()
     {
         for (long k = 0; k < pieces_; ++k) {
             slot& s = slots_[static_cast<std::size_t>(k) % slots_.size()];
@@ -76,8 +77,7 @@ public:
             changed_.notify_all();
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        error = failure_;
-        return failure_.empty();
+        return failure_;
     }
 
 private:
@@ -162,7 +162,7 @@ void byte_piece::grow_to(std::size_t at_least)
     cap_ = cap;
 }
 
-bool write_pieces(long count, std::ostream& out, const piece_format_maker& make, std::string& error)
+result write_pieces(long count, std::ostream& out, const piece_format_maker& make)
 {
     try {
         if (count <= piece_rows) {
@@ -172,18 +172,16 @@ bool write_pieces(long count, std::ostream& out, const piece_format_maker& make,
             pipeline work(count, out, make, helpers);
             if (!work.has_helpers())
                 write_alone(count, out, make);
-            else if (!work.run(error))
-                return false;
+            else if (std::string failure = work.run(); !failure.empty())
+                return {fault::write_failed, std::move(failure)};
         }
     } catch (const std::bad_alloc&) {
-        error = "there was not enough memory";
-        return false;
+        return {fault::write_failed, "there was not enough memory"};
     }
     out.flush();
     if (out)
-        return true;
-    error = "the data could not be written";
-    return false;
+        return {};
+    return {fault::write_failed, "the data could not be written"};
 }
 
 } // namespace core

@@ -2,6 +2,8 @@
 // Writing a long list fast: the rows are turned into bytes a piece at a time on helper threads
 // while the pieces before them go to the stream, in order.
 
+#include "runtime/result.h"
+
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -47,8 +49,8 @@ private:
 using piece_format = std::function<void(long first, long last, byte_piece& piece)>;
 using piece_format_maker = std::function<piece_format()>;
 
-// Writes rows 1..count to `out` in order. False, with `error` saying why, when the stream
-// refused bytes or memory ran out; `out` then holds an unusable part of the list.
-bool write_pieces(long count, std::ostream& out, const piece_format_maker& make, std::string& error);
+// Writes rows 1..count to `out` in order. Fails (write_failed) when the stream refused bytes or
+// memory ran out; `out` then holds an unusable part of the list.
+result write_pieces(long count, std::ostream& out, const piece_format_maker& make);
 
 } // namespace core

@@ -107,66 +107,61 @@ QByteArray native_path(const QString& path)
     return QFile::encodeName(path);
 }
 
-// The workbook is built in a file of its own in `work_dir`, then copied into `out`.
-bool write_workbook(const core::row_source& rows, QIODevice& out, const QString& work_dir, QString& error)
+core::result write_failed(const QString& reason)
 {
-    QTemporaryFile built(work_dir + QStringLiteral("/.tovik-XXXXXX.xlsx"));
-    if (!built.open()) {
-        error = built.errorString();
-        return false;
-    }
-    built.close();
-    std::string why;
-    if (!core::write_xlsx(
-            rows, native_path(built.fileName()).toStdString(), native_path(work_dir).toStdString(), why)) {
-        error = from_std(why);
-        return false;
-    }
-    QFile in(built.fileName());
-    if (!in.open(QIODevice::ReadOnly)) {
-        error = in.errorString();
-        return false;
-    }
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 16)).isEmpty()) {
-        if (out.write(chunk) != chunk.size()) {
-            error = out.errorString();
-            return false;
-        }
-    }
-    if (in.error() != QFileDevice::NoError) {
-        error = in.errorString();
-        return false;
-    }
-    return true;
+    return {core::fault::write_failed, reason.toStdString()};
 }
 
-bool write_body(const core::row_source& rows, QIODevice& out, save_type type, const QString& path,
-    const QString& work_dir, QString& error)
+// The workbook is built in a file of its own in `work_dir`, then copied into `out`.
+core::result write_workbook(const core::row_source& rows, QIODevice& out, const QString& work_dir)
+{
+    QTemporaryFile built(work_dir + QStringLiteral("/.tovik-XXXXXX.xlsx"));
+    if (!built.open())
+        return write_failed(built.errorString());
+    built.close();
+    if (core::result written
+        = core::write_xlsx(rows, native_path(built.fileName()).toStdString(), native_path(work_dir).toStdString());
+        !written)
+        return written;
+    QFile in(built.fileName());
+    if (!in.open(QIODevice::ReadOnly))
+        return write_failed(in.errorString());
+    QByteArray chunk;
+    while (!(chunk = in.read(1 << 16)).isEmpty()) {
+        if (out.write(chunk) != chunk.size())
+            return write_failed(out.errorString());
+    }
+    if (in.error() != QFileDevice::NoError)
+        return write_failed(in.errorString());
+    return {};
+}
+
+core::result write_body(
+    const core::row_source& rows, QIODevice& out, save_type type, const QString& path, const QString& work_dir)
 {
     if (type == save_type::xlsx)
-        return write_workbook(rows, out, work_dir, error);
+        return write_workbook(rows, out, work_dir);
 
     device_buffer buffer(out);
     std::ostream stream(&buffer);
-    std::string why;
-    bool ok = false;
+    core::result written;
     switch (type) {
     case save_type::text:
-        ok = core::write_text(rows, stream, why);
+        written = core::write_text(rows, stream);
         break;
     case save_type::csv:
-        ok = core::write_csv(rows, stream, why);
+        written = core::write_csv(rows, stream);
         break;
     case save_type::html:
-        ok = core::write_html(rows, stream, QFileInfo(path).completeBaseName().toStdString(), why);
+        written = core::write_html(rows, stream, QFileInfo(path).completeBaseName().toStdString());
         break;
     case save_type::xlsx:
         break;
     }
-    if (!ok)
-        error = buffer.failed() ? out.errorString() : from_std(why);
-    return ok;
+    // The device knows better than the stream why it refused bytes.
+    if (!written && buffer.failed())
+        return write_failed(out.errorString());
+    return written;
 }
 
 } // namespace
@@ -181,51 +176,39 @@ QList<rt::file_type> save_types()
     };
 }
 
-bool save_rows(const core::row_source& rows, const QString& path, save_type type, QString& error)
+core::result save_rows(const core::row_source& rows, const QString& path, save_type type)
 {
     const QFileInfo target(path);
-    if (target.isDir()) {
-        error = QStringLiteral("a folder has that name");
-        return false;
-    }
+    if (target.isDir())
+        return {core::fault::write_failed, "a folder has that name"};
     // A device or a pipe cannot be replaced by a new file; it is written in place.
     const bool in_place = target.exists() && !target.isFile();
     const QString work_dir = in_place ? QDir::tempPath() : target.absolutePath();
 
     if (in_place) {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)) {
-            error = file.errorString();
-            return false;
-        }
-        bool ok = write_body(rows, file, type, path, work_dir, error);
-        if (ok && !file.flush()) {
-            error = file.errorString();
-            ok = false;
-        }
+        if (!file.open(QIODevice::WriteOnly))
+            return write_failed(file.errorString());
+        core::result written = write_body(rows, file, type, path, work_dir);
+        if (written && !file.flush())
+            written = write_failed(file.errorString());
         file.close();
-        if (ok && file.error() != QFileDevice::NoError) {
-            error = file.errorString();
-            ok = false;
-        }
-        return ok;
+        if (written && file.error() != QFileDevice::NoError)
+            written = write_failed(file.errorString());
+        return written;
     }
 
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (!write_body(rows, file, type, path, work_dir, error)) {
+    if (!file.open(QIODevice::WriteOnly))
+        return write_failed(file.errorString());
+    if (core::result written = write_body(rows, file, type, path, work_dir); !written) {
         file.cancelWriting();
         file.commit();
-        return false;
+        return written;
     }
-    if (!file.commit()) {
-        error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.commit())
+        return write_failed(file.errorString());
+    return {};
 }
 
 long saveas(QWidget* parent, const core::line_table& table, const QString& folder)
@@ -249,11 +232,10 @@ long saveas(QWidget* parent, const core::line_table& table, const QString& folde
             type = i;
     const QString path = rt::with_extension(answer.path, types.at(type).extension);
 
-    QString error;
-    if (!save_rows(table, path, static_cast<save_type>(type), error)) {
+    if (const core::result saved = save_rows(table, path, static_cast<save_type>(type)); !saved) {
         rt::messagebox(QStringLiteral("Save As"),
             QStringLiteral("The file %1 could not be written: %2.")
-                .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), error));
+                .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), from_std(saved.reason())));
         return -1;
     }
     return 1;

@@ -4,6 +4,7 @@
 // written, so a failed save leaves an earlier file at that name as it was.
 
 #include "compare/linetable/line_table.h"
+#include "runtime/result.h"
 #include "runtime/row_source.h"
 
 #include <QList>
@@ -24,5 +25,5 @@ QList<rt::file_type> save_types();
 // opens in `folder` (a host path) when it names one.
 long saveas(QWidget* parent, const core::line_table& table, const QString& folder = QString());
 
-// Writes `rows` to `path` in `type`, whole or not at all; false with the reason in `error`.
-bool save_rows(const core::row_source& rows, const QString& path, save_type type, QString& error);
+// Writes `rows` to `path` in `type`, whole or not at all; fails (write_failed) with the reason.
+core::result save_rows(const core::row_source& rows, const QString& path, save_type type);

@@ -196,7 +196,7 @@ private:
 // Writes each row as its text (put by `put_text`) and then its tail (made by `make_tail` once per
 // source: the separator, the source, the line end).
 template <class PutText, class MakeTail>
-bool write_rows(const row_source& rows, std::ostream& out, PutText put_text, MakeTail make_tail, std::string& error)
+result write_rows(const row_source& rows, std::ostream& out, PutText put_text, MakeTail make_tail)
 {
     return write_pieces(
         rows.count(), out,
@@ -209,11 +209,10 @@ bool write_rows(const row_source& rows, std::ostream& out, PutText put_text, Mak
                     piece += tail.of(rows.es_text2(row), make_tail);
                 }
             };
-        },
-        error);
+        });
 }
 
-bool write_text(const row_source& rows, std::ostream& out, std::string& error)
+result write_text(const row_source& rows, std::ostream& out)
 {
     return write_rows(
         rows, out, [](byte_piece& piece, std::string_view text) { piece += text; },
@@ -221,11 +220,10 @@ bool write_text(const row_source& rows, std::ostream& out, std::string& error)
             t += '\t';
             t += source;
             t += '\n';
-        },
-        error);
+        });
 }
 
-bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
+result write_csv(const row_source& rows, std::ostream& out)
 {
     out << "\xEF\xBB\xBF";
     return write_rows(
@@ -234,11 +232,10 @@ bool write_csv(const row_source& rows, std::ostream& out, std::string& error)
             t += ',';
             put_csv_field(t, source);
             t += "\r\n";
-        },
-        error);
+        });
 }
 
-bool write_html(const row_source& rows, std::ostream& out, std::string_view title, std::string& error)
+result write_html(const row_source& rows, std::ostream& out, std::string_view title)
 {
     std::string head = "<!DOCTYPE html>\n"
                        "<html>\n"
@@ -256,7 +253,7 @@ bool write_html(const row_source& rows, std::ostream& out, std::string_view titl
             "<table>\n"
             "<tbody>\n";
     out << head;
-    if (!write_pieces(
+    if (result written = write_pieces(
             rows.count(), out,
             [&rows] {
                 return [&rows](long first, long last, byte_piece& piece) {
@@ -268,18 +265,17 @@ bool write_html(const row_source& rows, std::ostream& out, std::string_view titl
                         piece += std::string_view("</td></tr>\n");
                     }
                 };
-            },
-            error))
-        return false;
+            });
+        !written)
+        return written;
     out << "</tbody>\n"
            "</table>\n"
            "</body>\n"
            "</html>\n";
     out.flush();
     if (out)
-        return true;
-    error = "the data could not be written";
-    return false;
+        return {};
+    return {fault::write_failed, "the data could not be written"};
 }
 
 namespace {
@@ -317,8 +313,7 @@ private:
 
 } // namespace
 
-bool write_xlsx(
-    const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error, long sheet_rows)
+result write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, long sheet_rows)
 {
     const long n = rows.count();
     sheet_rows = sheet_rows > 0 ? sheet_rows : xlsx_row_max;
@@ -330,10 +325,8 @@ bool write_xlsx(
     options.tmpdir = temp_dir.empty() ? nullptr : const_cast<char*>(temp_dir.c_str());
     options.use_zip64 = LXW_TRUE;
     workbook book(path, options);
-    if (!book.get()) {
-        error = "the workbook could not be created";
-        return false;
-    }
+    if (!book.get())
+        return {fault::write_failed, "the workbook could not be created"};
 
     std::string cell;
     lxw_error failed = LXW_NO_ERROR;
@@ -345,10 +338,8 @@ bool write_xlsx(
         const std::string name
             = sheets > 1 ? "Rows " + std::to_string(first) + " to " + std::to_string(last) : std::string();
         lxw_worksheet* sheet = workbook_add_worksheet(book.get(), sheets > 1 ? name.c_str() : nullptr);
-        if (!sheet) {
-            error = "the workbook could not be created";
-            return false;
-        }
+        if (!sheet)
+            return {fault::write_failed, "the workbook could not be created"};
         for (long row = first; row <= last && failed == LXW_NO_ERROR; ++row) {
             const std::string_view texts[2] = {rows.es_text(row), rows.es_text2(row)};
             if (!texts[0].empty() || !texts[1].empty())
@@ -371,15 +362,11 @@ bool write_xlsx(
         }
     }
     const lxw_error closed = book.close();
-    if (failed != LXW_NO_ERROR) {
-        error = "row " + std::to_string(failed_row) + ": " + lxw_strerror(failed);
-        return false;
-    }
-    if (closed != LXW_NO_ERROR) {
-        error = lxw_strerror(closed);
-        return false;
-    }
-    return xlsx_sheets_are_whole(path, written, error);
+    if (failed != LXW_NO_ERROR)
+        return {fault::write_failed, "row " + std::to_string(failed_row) + ": " + lxw_strerror(failed)};
+    if (closed != LXW_NO_ERROR)
+        return {fault::write_failed, lxw_strerror(closed)};
+    return xlsx_sheets_are_whole(path, written);
 }
 
 } // namespace core

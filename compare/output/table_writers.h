@@ -1,9 +1,10 @@
 #pragma once
 // The file types a list is saved in. Each writes every row, both columns, in row order, as
-// UTF-8; none adds a heading row. A writer returns false and says why in `error` when it could
+// UTF-8; none adds a heading row. A writer fails (write_failed, with the reason) when it could
 // not write everything; what it wrote by then is not a usable file. The text, CSV and HTML
 // writers read `rows` from several threads at once, so it must not change while they run.
 
+#include "runtime/result.h"
 #include "runtime/row_source.h"
 
 #include <ostream>
@@ -12,15 +13,15 @@
 namespace core {
 
 // es_text, a tab, es_text2 and a line feed per row.
-bool write_text(const row_source& rows, std::ostream& out, std::string& error);
+result write_text(const row_source& rows, std::ostream& out);
 
 // RFC 4180: a field is quoted when it holds a comma, a quote, a CR or a LF, with its quotes
 // doubled; records end in CRLF. A byte-order mark leads, so spreadsheets take it as UTF-8.
-bool write_csv(const row_source& rows, std::ostream& out, std::string& error);
+result write_csv(const row_source& rows, std::ostream& out);
 
 // A self-contained HTML page with a two-column table; every text is escaped and shown with
 // its blanks kept. `title` names the page.
-bool write_html(const row_source& rows, std::ostream& out, std::string_view title, std::string& error);
+result write_html(const row_source& rows, std::ostream& out, std::string_view title);
 
 // The most characters an Excel cell holds.
 constexpr long xlsx_cell_max = 32767;
@@ -33,7 +34,7 @@ constexpr long xlsx_row_max = 1048576;
 // be, named "Rows 1 to 1048576", "Rows 1048577 to ..."; a list that fits has one sheet of the
 // default name. `temp_dir` (empty: the system's) holds the writer's working files. A text
 // longer than a cell takes fails the whole workbook rather than being cut.
-bool write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, std::string& error,
+result write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir,
     long sheet_rows = xlsx_row_max);
 
 } // namespace core

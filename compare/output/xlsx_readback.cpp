@@ -152,9 +152,9 @@ bool sheet_is_whole(archive_stream& zip, long rows)
 
 } // namespace
 
-bool xlsx_sheets_are_whole(const std::string& path, const std::vector<long>& rows, std::string& error)
+result xlsx_sheets_are_whole(const std::string& path, const std::vector<long>& rows)
 {
-    error = "the workbook was not written whole (the disk may be full)";
+    const result cut {fault::not_whole, "the workbook was not written whole (the disk may be full)"};
     archive_stream zip(path);
     std::vector<bool> whole(rows.size(), false);
     std::string name;
@@ -170,16 +170,15 @@ bool xlsx_sheets_are_whole(const std::string& path, const std::vector<long>& row
             continue;
         const std::size_t i = std::stoul(number);
         if (i < 1 || i > rows.size() || method != Z_DEFLATED || !sheet_is_whole(zip, rows[i - 1]))
-            return false;
+            return cut;
         whole[i - 1] = true;
     }
     if (zip.bad())
-        return false;
+        return cut;
     for (const bool w : whole)
         if (!w)
-            return false;
-    error.clear();
-    return true;
+            return cut;
+    return {};
 }
 
 } // namespace core

@@ -162,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned flags = data[0];
     const row_pairs rows = rows_of(data + 1, size - 1);
     const testing::vector_rows source(rows);
-    std::string error, why;
+    std::string why;
     row_pairs back;
 
     // A Text file cannot tell a line feed in a field or a tab in a source from its separators.
@@ -172,21 +172,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             && text2.find_first_of("\t\n") == std::string::npos;
     {
         std::ostringstream out;
-        if (!core::write_text(source, out, error))
-            fail("text", "not written: " + error);
+        if (const core::result written = core::write_text(source, out); !written)
+            fail("text", "not written: " + written.reason());
         if (text_can_carry)
             expect_rows("text", testing::read_text(out.str(), back, why), why, back, rows);
     }
     {
         std::ostringstream out;
-        if (!core::write_csv(source, out, error))
-            fail("csv", "not written: " + error);
+        if (const core::result written = core::write_csv(source, out); !written)
+            fail("csv", "not written: " + written.reason());
         expect_rows("csv", testing::read_csv(out.str(), back, why), why, back, rows);
     }
     {
         std::ostringstream out;
-        if (!core::write_html(source, out, "rows", error))
-            fail("html", "not written: " + error);
+        if (const core::result written = core::write_html(source, out, "rows"); !written)
+            fail("html", "not written: " + written.reason());
         row_pairs shown;
         for (const auto& [text, text2] : rows)
             shown.emplace_back(as_html_shows(text), as_html_shows(text2));
@@ -199,14 +199,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string path = scratch.path + "/book.xlsx";
         // A few rows a sheet, so that a list runs over several sheets.
         const long sheet_rows = (flags & 3) ? static_cast<long>(flags & 3) : core::xlsx_row_max;
-        if (!core::write_xlsx(source, path, scratch.path, error, sheet_rows)) {
+        if (const core::result written = core::write_xlsx(source, path, scratch.path, sheet_rows); !written) {
             // Only a text longer than a cell holds may fail the workbook; the writer's escapes
             // take seven characters for a NUL, so a text of a seventh of that length may.
             for (const auto& [text, text2] : rows) {
                 if (text.size() > core::xlsx_cell_max / 7 || text2.size() > core::xlsx_cell_max / 7)
                     return 0;
             }
-            fail("workbook", "not written: " + error);
+            fail("workbook", "not written: " + written.reason());
         }
         std::ifstream in(path, std::ios::binary);
         const std::string archive((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
