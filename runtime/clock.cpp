@@ -4,19 +4,16 @@
 
 namespace rt {
 
-namespace {
-
-clock_hook& current_hook()
+core::seam<clock_hook>& clock_seam()
 {
-    static clock_hook hook;
-    return hook;
+    static core::seam<clock_hook> seam;
+    return seam;
 }
-
-} // namespace
 
 QDateTime now()
 {
-    return current_hook() ? current_hook()() : QDateTime::currentDateTime();
+    const auto stand_in = clock_seam().stand_in();
+    return stand_in ? (*stand_in)() : QDateTime::currentDateTime();
 }
 
 QString date_text(const QDate& date)
@@ -27,13 +24,6 @@ QString date_text(const QDate& date)
 QString time_text(const QTime& time)
 {
     return QLocale().toString(time, QLocale::ShortFormat);
-}
-
-clock_hook set_clock_hook(clock_hook hook)
-{
-    clock_hook old = std::move(current_hook());
-    current_hook() = std::move(hook);
-    return old;
 }
 
 } // namespace rt

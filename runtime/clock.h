@@ -2,6 +2,8 @@
 // The current date and time, and their text forms. The clock goes through a seam so that tests
 // can fix the moment.
 
+#include "runtime/seam.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -9,7 +11,7 @@
 
 namespace rt {
 
-// The current local date and time, or the test's moment when a hook is set.
+// The current local date and time, or the test's moment when a stand-in is set.
 QDateTime now();
 
 // The locale's short text forms of a date and a time.
@@ -17,7 +19,7 @@ QString date_text(const QDate& date);
 QString time_text(const QTime& time);
 
 using clock_hook = std::function<QDateTime()>;
-// Replaces the clock (an empty hook brings the real one back); returns the hook it replaced.
-clock_hook set_clock_hook(clock_hook hook);
+// The seam through which tests fix the moment.
+core::seam<clock_hook>& clock_seam();
 
 } // namespace rt

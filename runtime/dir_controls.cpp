@@ -17,12 +17,6 @@ namespace {
 constexpr int kind_role = Qt::UserRole;
 constexpr int path_form_role = Qt::UserRole + 1;
 
-listbox::drag_starter& custom_drag_starter()
-{
-    static listbox::drag_starter starter;
-    return starter;
-}
-
 unsigned flags_of(const QMouseEvent* event)
 {
     unsigned flags = 0;
@@ -128,9 +122,10 @@ QString listbox::drag_mime_type()
     return QStringLiteral("application/x-tovik-list-drag");
 }
 
-void listbox::set_drag_starter(drag_starter starter)
+core::seam<listbox::drag_starter>& listbox::drag_seam()
 {
-    custom_drag_starter() = std::move(starter);
+    static core::seam<drag_starter> seam;
+    return seam;
 }
 
 Qt::DropAction listbox::start_drag()
@@ -149,8 +144,8 @@ Qt::DropAction listbox::start_drag()
         }
     }
     Qt::DropAction result;
-    if (custom_drag_starter())
-        result = custom_drag_starter()(*drag);
+    if (const auto stand_in = drag_seam().stand_in())
+        result = (*stand_in)(*drag);
     else
         result = drag->exec(Qt::CopyAction, Qt::CopyAction);
     drag->deleteLater();

@@ -2,6 +2,8 @@
 // The list box and the drop-down list with directory listings, in the runtime's entry forms:
 // "[-c-]" for a drive, "[name]" for a directory, "[..]" for the parent, a file's bare name.
 
+#include "runtime/seam.h"
+
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -61,10 +63,11 @@ public:
     Qt::DropAction start_drag();
     static QString drag_mime_type();
 
-    // Runs the drag that start_drag built; tests replace it, since a real drag needs a screen.
-    // An empty function restores the real one.
+    // Runs the drag that start_drag built; tests stand in for it, since a real drag needs a
+    // screen.
     using drag_starter = std::function<Qt::DropAction(QDrag&)>;
-    static void set_drag_starter(drag_starter starter);
+    // The seam through which tests run the drag.
+    static core::seam<drag_starter>& drag_seam();
 
     // Typing moves the cursor to the next entry whose name begins with what was typed (a
     // folder's name read without its brackets); it chooses nothing, since choosing a folder

@@ -4,26 +4,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <string_view>
 #include <system_error>
 
 namespace core {
 
 namespace {
-
-std::map<std::string, std::string>& overrides()
-{
-    static std::map<std::string, std::string> roots;
-    return roots;
-}
-
-std::mutex& overrides_mutex()
-{
-    static std::mutex m;
-    return m;
-}
 
 const drive* find_drive(const std::vector<drive>& all, const std::string& name)
 {
@@ -164,24 +150,15 @@ bool is_drive_name(const std::string& text)
 
 std::vector<drive> drives()
 {
-    std::lock_guard<std::mutex> lock(overrides_mutex());
-    auto it = overrides().find("c");
-    std::vector<drive> all {drive {"c", it != overrides().end() ? it->second : std::string("/")}};
-    // Drives added by a test follow, in the order of their names.
-    for (const auto& [name, root] : overrides()) {
-        if (name != "c")
-            all.push_back(drive {name, root});
-    }
-    return all;
+    if (const auto stand_in = drive_seam().stand_in())
+        return *stand_in;
+    return {drive {"c", "/"}};
 }
 
-void set_drive_root(const std::string& name, const std::string& host_root)
+seam<std::vector<drive>>& drive_seam()
 {
-    std::lock_guard<std::mutex> lock(overrides_mutex());
-    if (host_root.empty())
-        overrides().erase(name);
-    else
-        overrides()[name] = host_root;
+    static core::seam<std::vector<drive>> seam;
+    return seam;
 }
 
 bool host_path_of(const std::string& path_form, std::string& host_path)

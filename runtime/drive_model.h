@@ -10,6 +10,8 @@
 // to the same bytes). So every
 // entry the lists show leads to exactly the folder or file it names.
 
+#include "runtime/seam.h"
+
 #include <string>
 #include <vector>
 
@@ -23,9 +25,9 @@ struct drive {
 // The drives, in the order the drive list shows them.
 std::vector<drive> drives();
 
-// Points drive `name` at `host_root` (tests use a temporary folder); a name that is not one of
-// this machine's drives adds a drive. An empty root restores the default mapping.
-void set_drive_root(const std::string& name, const std::string& host_root);
+// The seam through which tests give the drives, each pointed at a temporary folder, in place
+// of this machine's.
+seam<std::vector<drive>>& drive_seam();
 
 // "c:\home\ann\notes.txt" → "/home/ann/notes.txt"; false when the form names no known drive or
 // holds what no path form can (a slash, a NUL, a "." or ".." name).

@@ -5,6 +5,7 @@
 
 #include "runtime/big_memory.h"
 #include "runtime/result.h"
+#include "runtime/seam.h"
 #include "runtime/text_block.h"
 
 #include <cstddef>
@@ -48,9 +49,10 @@ public:
     // not open, or whose text there is no memory to decode, fails with an empty text.
     result read_text(file_text& out);
 
-    // The read system call; tests replace it to make reading fail in mid-file. Null restores it.
+    // The read system call; tests stand in for it to make reading fail in mid-file.
     using read_function = ssize_t (*)(int fd, void* buffer, std::size_t count);
-    static void set_read_function(read_function f);
+    // The seam through which tests read; reading files on any thread goes through it.
+    static seam<read_function>& read_seam();
 
 private:
     int fd_ = -1;

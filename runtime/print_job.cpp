@@ -225,12 +225,6 @@ void painter_job::close()
         painter_.end();
 }
 
-print_job_factory& current_factory()
-{
-    static print_job_factory factory;
-    return factory;
-}
-
 } // namespace
 
 void print_job::print_grid(const core::grid_rows& rows)
@@ -250,16 +244,15 @@ std::unique_ptr<print_job> open_pdf_job(const QString& path)
 
 std::unique_ptr<print_job> printopen()
 {
-    if (current_factory())
-        return current_factory()();
+    if (const auto stand_in = print_job_seam().stand_in())
+        return (*stand_in)();
     return open_printer_job();
 }
 
-print_job_factory set_print_job_factory(print_job_factory factory)
+core::seam<print_job_factory>& print_job_seam()
 {
-    print_job_factory old = std::move(current_factory());
-    current_factory() = std::move(factory);
-    return old;
+    static core::seam<print_job_factory> seam;
+    return seam;
 }
 
 } // namespace rt

@@ -3,6 +3,8 @@
 // to the printer. Jobs are made through a seam so that tests can record what was printed, or
 // print into a PDF file instead of onto paper.
 
+#include "runtime/seam.h"
+
 #include <QString>
 
 #include <functional>
@@ -44,7 +46,7 @@ std::unique_ptr<print_job> open_pdf_job(const QString& path);
 std::unique_ptr<print_job> printopen();
 
 using print_job_factory = std::function<std::unique_ptr<print_job>()>;
-// Replaces the factory (an empty one brings the printer back); returns the one it replaced.
-print_job_factory set_print_job_factory(print_job_factory factory);
+// The seam through which tests make the jobs.
+core::seam<print_job_factory>& print_job_seam();
 
 } // namespace rt

@@ -12,12 +12,6 @@ namespace rt {
 
 namespace {
 
-save_dialog_hook& current_hook()
-{
-    static save_dialog_hook hook;
-    return hook;
-}
-
 QString filter_of(const file_type& type)
 {
     return type.name + QStringLiteral(" (*.") + type.extension + QLatin1Char(')');
@@ -109,8 +103,8 @@ save_answer run_file_dialog(QWidget* parent, const save_request& request)
 
 save_answer ask_save_file(QWidget* parent, const save_request& request)
 {
-    if (current_hook())
-        return current_hook()(request);
+    if (const auto stand_in = save_dialog_seam().stand_in())
+        return (*stand_in)(request);
     return run_file_dialog(parent, request);
 }
 
@@ -128,11 +122,10 @@ QString with_extension(const QString& path, const QString& extension)
     return path + QLatin1Char('.') + extension;
 }
 
-save_dialog_hook set_save_dialog_hook(save_dialog_hook hook)
+core::seam<save_dialog_hook>& save_dialog_seam()
 {
-    save_dialog_hook old = std::move(current_hook());
-    current_hook() = std::move(hook);
-    return old;
+    static core::seam<save_dialog_hook> seam;
+    return seam;
 }
 
 } // namespace rt

@@ -3,6 +3,8 @@
 // seam so that tests can answer it. The real dialog keeps nothing between uses: no history and
 // no settings file.
 
+#include "runtime/seam.h"
+
 #include <QList>
 #include <QString>
 
@@ -29,14 +31,14 @@ struct save_answer {
     QString error; // set when the dialog could not be shown at all
 };
 
-// Asks modally over `parent`, or hands the request to the hook when one is set.
+// Asks modally over `parent`, or hands the request to the stand-in when one is set.
 save_answer ask_save_file(QWidget* parent, const save_request& request);
 
 // `path` with the extension added when its file name has none.
 QString with_extension(const QString& path, const QString& extension);
 
 using save_dialog_hook = std::function<save_answer(const save_request&)>;
-// Replaces the real dialog (an empty hook brings it back); returns the hook it replaced.
-save_dialog_hook set_save_dialog_hook(save_dialog_hook hook);
+// The seam through which tests answer the dialog.
+core::seam<save_dialog_hook>& save_dialog_seam();
 
 } // namespace rt

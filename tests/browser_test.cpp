@@ -39,6 +39,17 @@ class browser_test : public QObject {
     QTemporaryDir d_;
     std::vector<std::pair<int, QString>> loads_;
     QStringList messages_;
+    // For the whole run the drives are the test's folders, and the test sees the loads and the
+    // boxes.
+    const core::seam_override<std::vector<core::drive>> drives_ = core::drive_seam().replace(std::vector<core::drive> {
+        {"c", c_.path().toStdString()},
+        {"d", d_.path().toStdString()},
+        {"e", c_.path().toStdString() + "/no_such_drive"},
+    });
+    const core::seam_override<browser::pane_load_observer> load_observer_
+        = browser::pane_load_seam().replace([this](int pane, const QString& file) { loads_.emplace_back(pane, file); });
+    const core::seam_override<rt::message_box_hook> box_
+        = rt::message_box_seam().replace([this](const QString&, const QString& text) { messages_ << text; });
 
 private slots:
     void initTestCase()
@@ -58,20 +69,6 @@ private slots:
         QVERIFY(testing::make_file(c_, QStringLiteral("a\\x.txt"), "impostor\n"));
         QVERIFY(testing::make_folder(c_, QStringLiteral("a\\b")));
         QVERIFY(testing::make_file(d_, QStringLiteral("d_only.txt"), "d\n"));
-
-        core::set_drive_root("c", c_.path().toStdString());
-        core::set_drive_root("d", d_.path().toStdString());
-        core::set_drive_root("e", c_.path().toStdString() + "/no_such_drive");
-        browser::set_pane_load_observer([this](int pane, const QString& file) { loads_.emplace_back(pane, file); });
-        rt::set_message_box_hook([this](const QString&, const QString& text) { messages_ << text; });
-    }
-
-    void cleanupTestCase()
-    {
-        browser::set_pane_load_observer({});
-        rt::set_message_box_hook({});
-        for (const char* name : {"c", "d", "e"})
-            core::set_drive_root(name, "");
     }
 
     void init()

@@ -36,6 +36,24 @@ class drag_test : public QObject {
     QList<drag_seen> drags_;
     w_diff* window_ = nullptr;
     int drop_on_ = 0; // the source pane a drag ends on, 0 for none
+    // For the whole run drive c is the test's folder, and the test runs the drags: it notes
+    // what each carries and drops it where drop_on_ says.
+    const core::seam_override<std::vector<core::drive>> drives_
+        = core::drive_seam().replace(std::vector<core::drive> {{"c", c_.path().toStdString()}});
+    const core::seam_override<rt::listbox::drag_starter> drags_run_
+        = rt::listbox::drag_seam().replace([this](QDrag& drag) {
+              drag_seen seen;
+              seen.source = drag.source();
+              seen.formats = drag.mimeData()->formats();
+              seen.picture = drag.pixmap().size();
+              seen.button_flag_during_drag = window_->ib_lbuttondown;
+              drags_ << seen;
+              if (drop_on_ == 1)
+                  window_->dw_1_dragdrop(drag.source());
+              else if (drop_on_ == 2)
+                  window_->dw_2_dragdrop(drag.source());
+              return drop_on_ ? Qt::CopyAction : Qt::IgnoreAction;
+          });
 
     w_diff& open_window()
     {
@@ -54,28 +72,9 @@ private slots:
         QVERIFY(testing::make_folder(c_, QStringLiteral("src/deeper")));
         QVERIFY(testing::make_file(c_, QStringLiteral("src/one.txt"), "one\n"));
         QVERIFY(testing::make_file(c_, QStringLiteral("src/two.txt"), "two\n"));
-        core::set_drive_root("c", c_.path().toStdString());
-        rt::listbox::set_drag_starter([this](QDrag& drag) {
-            drag_seen seen;
-            seen.source = drag.source();
-            seen.formats = drag.mimeData()->formats();
-            seen.picture = drag.pixmap().size();
-            seen.button_flag_during_drag = window_->ib_lbuttondown;
-            drags_ << seen;
-            if (drop_on_ == 1)
-                window_->dw_1_dragdrop(drag.source());
-            else if (drop_on_ == 2)
-                window_->dw_2_dragdrop(drag.source());
-            return drop_on_ ? Qt::CopyAction : Qt::IgnoreAction;
-        });
     }
 
-    void cleanupTestCase()
-    {
-        delete window_;
-        rt::listbox::set_drag_starter({});
-        core::set_drive_root("c", "");
-    }
+    void cleanupTestCase() { delete window_; }
 
     void init()
     {

@@ -49,36 +49,33 @@ class drive_model_test : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    std::string root_;
+    const std::string root_ = dir_.path().toStdString();
+    // For the whole run drive c is the test's folder.
+    const core::seam_override<std::vector<core::drive>> drives_
+        = core::drive_seam().replace(std::vector<core::drive> {{"c", root_}});
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(dir_.isValid());
-        root_ = dir_.path().toStdString();
-        core::set_drive_root("c", root_);
-    }
-
-    void cleanupTestCase()
-    {
-        core::set_drive_root("c", "");
-        core::set_drive_root("d", "");
-    }
+    void initTestCase() { QVERIFY(dir_.isValid()); }
 
     void drives_c_first_and_added_drives_after()
     {
-        core::set_drive_root("d", "/tmp");
-        const std::vector<core::drive> all = core::drives();
-        QCOMPARE(all.size(), std::size_t(2));
-        QCOMPARE(all[0].name, std::string("c"));
-        QCOMPARE(all[0].host_root, root_);
-        QCOMPARE(all[1].name, std::string("d"));
-        core::set_drive_root("d", "");
+        {
+            const auto with_d = core::drive_seam().replace(std::vector<core::drive> {{"c", root_}, {"d", "/tmp"}});
+            const std::vector<core::drive> all = core::drives();
+            QCOMPARE(all.size(), std::size_t(2));
+            QCOMPARE(all[0].name, std::string("c"));
+            QCOMPARE(all[0].host_root, root_);
+            QCOMPARE(all[1].name, std::string("d"));
+        }
         QCOMPARE(core::drives().size(), std::size_t(1));
 
-        core::set_drive_root("c", "");
-        QCOMPARE(core::drives()[0].host_root, std::string("/"));
-        core::set_drive_root("c", root_);
+        {
+            const auto this_machine = core::drive_seam().replace(std::nullopt);
+            QCOMPARE(core::drives().size(), std::size_t(1));
+            QCOMPARE(core::drives()[0].name, std::string("c"));
+            QCOMPARE(core::drives()[0].host_root, std::string("/"));
+        }
+        QCOMPARE(core::drives()[0].host_root, root_);
     }
 
     void path_forms_translate_both_ways()
@@ -243,12 +240,14 @@ private slots:
         QVERIFY(no_drive.entries.empty());
 
         // A root that cannot be read has no way up.
-        core::set_drive_root("d", root_ + "/no_such_root");
-        const core::listing d = core::list_entries("d:\\*.*", "", 48);
-        QVERIFY(!d.ok);
-        QCOMPARE(d.folder, std::string("d:\\"));
-        QVERIFY(d.entries.empty());
-        core::set_drive_root("d", "");
+        {
+            const auto with_d
+                = core::drive_seam().replace(std::vector<core::drive> {{"c", root_}, {"d", root_ + "/no_such_root"}});
+            const core::listing d = core::list_entries("d:\\*.*", "", 48);
+            QVERIFY(!d.ok);
+            QCOMPARE(d.folder, std::string("d:\\"));
+            QVERIFY(d.entries.empty());
+        }
 
         if (::geteuid() == 0)
             QSKIP("permissions deny nothing to root");

@@ -159,38 +159,32 @@ class faults_test : public QObject {
     Q_OBJECT
 
     QStringList messages_; // "caption|text"
-    rt::message_box_hook saved_box_;
-    rt::save_dialog_hook saved_dialog_;
     // What the save dialog answers, and what happens while it is open.
     rt::save_answer answer_;
     std::function<void()> while_open_;
+    // For the whole run the test answers the boxes and the save dialog.
+    const core::seam_override<rt::message_box_hook> box_ = rt::message_box_seam().replace(
+        [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+    const core::seam_override<rt::save_dialog_hook> dialog_
+        = rt::save_dialog_seam().replace([this](const rt::save_request&) {
+              if (while_open_)
+                  while_open_();
+              return answer_;
+          });
 
 private slots:
     void init()
     {
         messages_.clear();
         while_open_ = nullptr;
-        saved_box_ = rt::set_message_box_hook(
-            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
-        saved_dialog_ = rt::set_save_dialog_hook([this](const rt::save_request&) {
-            if (while_open_)
-                while_open_();
-            return answer_;
-        });
     }
 
-    void cleanup()
-    {
-        rt::set_message_box_hook(saved_box_);
-        rt::set_save_dialog_hook(saved_dialog_);
-        core::line_table::set_row_limit(2147483647L);
-        core::set_drive_root("c", std::string());
-    }
+    void cleanup() { core::line_table::set_row_limit(2147483647L); }
 
     void a_table_that_runs_out_of_room_in_mid_load()
     {
         QTemporaryDir dir;
-        core::set_drive_root("c", dir.path().toStdString());
+        const auto drives = core::drive_seam().replace(std::vector<core::drive> {{"c", dir.path().toStdString()}});
         QVERIFY(testing::make_file(dir, QStringLiteral("six.txt"), "f\ne\nd\nc\nb\na\n"));
         QVERIFY(testing::make_file(dir, QStringLiteral("two.txt"), "a\nz\n"));
         window win;
@@ -239,7 +233,7 @@ private slots:
         static QTemporaryDir dir;
         static const big_files files(dir);
         QVERIFY(!files.lines.isEmpty());
-        core::set_drive_root("c", dir.path().toStdString());
+        const auto drives = core::drive_seam().replace(std::vector<core::drive> {{"c", dir.path().toStdString()}});
         const QString bench = QStringLiteral(TOVIK_BIN_DIR "/tovik-bench");
         QVERIFY2(QFile::exists(bench), "tovik-bench is built with the tests");
         const rlim_t limit = rlim_t(megabytes) << 20;
@@ -406,7 +400,7 @@ private slots:
     {
         if (!QPrinterInfo::availablePrinterNames().isEmpty())
             QSKIP("this machine has a printer, which the test must not print on");
-        const rt::print_job_factory saved = rt::set_print_job_factory({});
+        const auto printer = rt::print_job_seam().replace(std::nullopt);
         w_diff w;
         QVERIFY(testing::fill(w.dw_diff->table(), {{"only here", "a.txt"}}));
         testing::when_modal<w_print_option>([](w_print_option* dialog) {
@@ -414,7 +408,6 @@ private slots:
             dialog->cb_ok->click();
         });
         w.ue_print();
-        rt::set_print_job_factory(saved);
         QCOMPARE(messages_.size(), 1);
         QVERIFY2(messages_.at(0).startsWith(QStringLiteral("Print|"))
                 && messages_.at(0).contains(QStringLiteral("printer"), Qt::CaseInsensitive),

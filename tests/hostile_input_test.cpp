@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,7 +67,11 @@ class hostile_input_test : public QObject {
 
     QTemporaryDir* dir_ = nullptr;
     QStringList messages_; // "caption|text"
-    rt::message_box_hook previous_hook_;
+    // Drive c is each test function's own folder.
+    std::optional<core::seam_override<std::vector<core::drive>>> drives_;
+    // For the whole run the test answers the boxes.
+    const core::seam_override<rt::message_box_hook> box_ = rt::message_box_seam().replace(
+        [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
 
     QString host(const QString& relative) const { return dir_->filePath(relative); }
 
@@ -82,16 +87,13 @@ private slots:
     {
         dir_ = new QTemporaryDir;
         QVERIFY(dir_->isValid());
-        core::set_drive_root("c", dir_->path().toStdString());
+        drives_.emplace(core::drive_seam().replace(std::vector<core::drive> {{"c", dir_->path().toStdString()}}));
         messages_.clear();
-        previous_hook_ = rt::set_message_box_hook(
-            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
     }
 
     void cleanup()
     {
-        rt::set_message_box_hook(previous_hook_);
-        core::set_drive_root("c", std::string());
+        drives_.reset();
         delete dir_;
         dir_ = nullptr;
     }

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -57,7 +58,13 @@ class import_test : public QObject {
 
     QTemporaryDir* dir_ = nullptr;
     QList<message> messages_;
-    rt::message_box_hook previous_hook_;
+    // Drive c is each test function's own folder.
+    std::optional<core::seam_override<std::vector<core::drive>>> drives_;
+    // For the whole run the test answers the boxes.
+    const core::seam_override<rt::message_box_hook> box_
+        = rt::message_box_seam().replace([this](const QString& caption, const QString& text) {
+              messages_.append({caption, text});
+          });
 
     // Writes a file under drive c and returns its path form, "c:\name".
     QString source(const QString& name, const QByteArray& bytes)
@@ -77,19 +84,14 @@ private slots:
     void init()
     {
         dir_ = new QTemporaryDir;
-        core::set_drive_root("c", dir_->path().toStdString());
+        drives_.emplace(core::drive_seam().replace(std::vector<core::drive> {{"c", dir_->path().toStdString()}}));
         messages_.clear();
-        previous_hook_ = rt::set_message_box_hook([this](const QString& caption, const QString& text) {
-            messages_.append({caption, text});
-        });
     }
 
     void cleanup()
     {
-        rt::set_message_box_hook(previous_hook_);
-        core::set_drive_root("c", std::string());
+        drives_.reset();
         core::line_table::set_row_limit(2147483647L);
-        core::line_file::set_read_function(nullptr);
         delete dir_;
     }
 
@@ -225,9 +227,10 @@ private slots:
         w_diff w;
         w.is_file = source(QStringLiteral("cut.txt"), "zeta\nalpha\nlost line\nnever\n");
         reads_before_failure = 1;
-        core::line_file::set_read_function(&fail_after_first_read);
-        w.ue_dragdrop(1);
-        core::line_file::set_read_function(nullptr);
+        {
+            const auto failing = core::line_file::read_seam().replace(&fail_after_first_read);
+            w.ue_dragdrop(1);
+        }
         QCOMPARE(rows_of(w.dw_1->table()), (QStringList {QStringLiteral("alpha"), QStringLiteral("zeta")}));
         QCOMPARE(messages_.size(), 1);
         QCOMPARE(messages_[0].caption, QStringLiteral("File read error"));

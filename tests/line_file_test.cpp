@@ -513,9 +513,8 @@ private slots:
         const std::string path
             = testing::write_source(dir, QStringLiteral("f.txt"), QByteArray("one\r\ntwo\nthree\nfour\n"));
         failing_reads = 1;
-        core::line_file::set_read_function(&read_then_fail);
+        const auto failing = core::line_file::read_seam().replace(&read_then_fail);
         const read_outcome r = read_lines(path);
-        core::line_file::set_read_function(nullptr);
         QVERIFY(!r.ok);
         QCOMPARE(r.error, std::string("Input/output error"));
         // Ten bytes came in: "three" was cut, so it is not taken for a line.
@@ -526,12 +525,11 @@ private slots:
     {
         QTemporaryDir dir;
         changing_path = testing::write_source(dir, QStringLiteral("c.txt"), QByteArray("first\nsecond\n"));
-        core::line_file::set_read_function(&read_changing_file);
+        const auto changing = core::line_file::read_seam().replace(&read_changing_file);
         change_by = 800000; // well beyond the buffer made for the measured size
         const read_outcome grown = read_lines(changing_path);
         change_by = -13;
         const read_outcome shrunk = read_lines(changing_path);
-        core::line_file::set_read_function(nullptr);
 
         QVERIFY(grown.ok);
         QCOMPARE(grown.kept.size(), std::size_t(2 + 100000));
@@ -562,10 +560,9 @@ private slots:
         QVERIFY(in_place);
         QCOMPARE(plain.kept.back(), std::string("line number 699999"));
 
-        core::line_file::set_read_function(&read_changing_file);
+        const auto changing = core::line_file::read_seam().replace(&read_changing_file);
         change_by = 8000000;
         const read_outcome grown = read_lines(changing_path, 100000);
-        core::line_file::set_read_function(nullptr);
         QVERIFY(grown.ok);
         QCOMPARE(grown.kept.size(), std::size_t(700000 + 1000000));
         QCOMPARE(grown.kept[699999], std::string("line number 699999"));
@@ -574,10 +571,8 @@ private slots:
         // Cut to a third after it was measured: the room made for the whole is given back, and
         // what is left reads to its last byte.
         QVERIFY(testing::write_source(dir, QStringLiteral("big.txt"), content) == changing_path);
-        core::line_file::set_read_function(&read_changing_file);
         change_by = -2 * (long(content.size()) / 3);
         const read_outcome shrunk = read_lines(changing_path, 100000);
-        core::line_file::set_read_function(nullptr);
         QVERIFY(shrunk.ok);
         const QByteArray left = content.left(content.size() - 2 * (content.size() / 3));
         QCOMPARE(shrunk.kept, reference_lines(left.toStdString()));

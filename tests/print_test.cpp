@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 using testing::row_pairs;
 
@@ -178,10 +179,16 @@ class print_test : public QObject {
     Q_OBJECT
 
     print_log log_;
-    rt::print_job_factory saved_factory_;
     QStringList messages_;
-    rt::message_box_hook saved_box_;
     bool job_opens_ = true;
+    // For the whole run jobs are recorded, the test answers the boxes, and the clock stands
+    // still; a test function may stand in for one of them in turn.
+    const core::seam_override<rt::print_job_factory> printer_
+        = rt::print_job_seam().replace([this] { return std::make_unique<recording_job>(log_, job_opens_); });
+    const core::seam_override<rt::message_box_hook> box_ = rt::message_box_seam().replace(
+        [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+    const core::seam_override<rt::clock_hook> clock_
+        = rt::clock_seam().replace([] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 6)); });
 
 private slots:
     void init()
@@ -189,17 +196,6 @@ private slots:
         log_ = print_log();
         messages_.clear();
         job_opens_ = true;
-        saved_factory_
-            = rt::set_print_job_factory([this] { return std::make_unique<recording_job>(log_, job_opens_); });
-        saved_box_ = rt::set_message_box_hook(
-            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
-        rt::set_clock_hook([] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 6)); });
-    }
-    void cleanup()
-    {
-        rt::set_print_job_factory(saved_factory_);
-        rt::set_message_box_hook(saved_box_);
-        rt::set_clock_hook({});
     }
 
     // --- pages of a list -------------------------------------------------------------------
@@ -356,14 +352,49 @@ private slots:
     void the_moment_is_taken_before_the_dialog()
     {
         w_diff w;
-        testing::when_modal<w_print_option>([](w_print_option* dialog) {
-            rt::set_clock_hook([] { return QDateTime(QDate(2031, 1, 1), QTime(1, 2, 3)); });
+        std::optional<core::seam_override<rt::clock_hook>> later;
+        testing::when_modal<w_print_option>([&later](w_print_option* dialog) {
+            later.emplace(rt::clock_seam().replace([] { return QDateTime(QDate(2031, 1, 1), QTime(1, 2, 3)); }));
             dialog->rb_same->click();
             dialog->cb_ok->click();
         });
         w.ue_print();
         QVERIFY(log_.texts.at(0).startsWith(
             rt::date_text(QDate(2024, 3, 9)) + QLatin1Char(' ') + rt::time_text(QTime(14, 5, 6)) + QLatin1Char(' ')));
+    }
+
+    // The clock stands for every seam: a stand-in that outlived its override would answer
+    // for the tests after it.
+    void overrides_put_back_what_they_found()
+    {
+        const QDateTime still(QDate(2024, 3, 9), QTime(14, 5, 6));
+        const QDateTime outer(QDate(2031, 1, 1), QTime(1, 2, 3));
+        const QDateTime inner(QDate(2032, 2, 2), QTime(2, 3, 4));
+        {
+            const auto a = rt::clock_seam().replace([outer] { return outer; });
+            {
+                const auto b = rt::clock_seam().replace([inner] { return inner; });
+                {
+                    const auto real = rt::clock_seam().replace(std::nullopt);
+                    QVERIFY(qAbs(rt::now().secsTo(QDateTime::currentDateTime())) < 60);
+                }
+                QCOMPARE(rt::now(), inner);
+            }
+            QCOMPARE(rt::now(), outer);
+
+            // The override moved into puts back what was there; the one moved from touches the
+            // seam no more.
+            std::optional<core::seam_override<rt::clock_hook>> moved_from(
+                rt::clock_seam().replace([inner] { return inner; }));
+            {
+                const auto moved = std::move(*moved_from);
+            }
+            QCOMPARE(rt::now(), outer);
+            const auto again = rt::clock_seam().replace([inner] { return inner; });
+            moved_from.reset();
+            QCOMPARE(rt::now(), inner);
+        }
+        QCOMPARE(rt::now(), still);
     }
 
     void a_job_that_cannot_start_is_reported()
@@ -395,7 +426,7 @@ private slots:
             QSKIP("pdftotext is not installed");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("both.pdf"));
-        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
         w_diff w;
         fill_results(w);
         answer_dialog(3);
@@ -430,7 +461,7 @@ private slots:
             QSKIP("pdftotext is not installed");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("empty.pdf"));
-        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
         w_diff w;
         answer_dialog(1);
         w.ue_print();
@@ -447,7 +478,7 @@ private slots:
             QSKIP("pdftotext or pdfinfo is not installed");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("long.pdf"));
-        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
         w_diff w;
         row_pairs rows;
         const int n = 300;
@@ -504,7 +535,7 @@ private slots:
             QSKIP("pdftotext or pdfinfo is not installed");
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("numbers.pdf"));
-        rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+        const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
         w_diff w;
         QVERIFY(testing::fill(w.dw_same->table(), row_pairs(2000, {"x", ""})));
         answer_dialog(1);
@@ -541,7 +572,7 @@ private slots:
         QString printed[4];
         for (int choice = 1; choice <= 3; ++choice) {
             const QString pdf = (keep.isEmpty() ? dir.path() : keep) + QStringLiteral("/choice%1.pdf").arg(choice);
-            rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
+            const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
             answer_dialog(choice);
             w.ue_print();
             printed[choice] = pdf_text(pdf);

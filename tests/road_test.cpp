@@ -63,6 +63,17 @@ class road_test : public QObject {
     QTemporaryDir c_;
     QString lists_; // the folder's path form
     rt::grid_pane* drop_target_ = nullptr;
+    // For the whole run drive c is the test's folder, and the test stands in for the platform's
+    // drag loop, delivering the drop where it points: a pane emits dragdrop for drags from the
+    // list, as the grid's own tests show.
+    const core::seam_override<std::vector<core::drive>> drives_
+        = core::drive_seam().replace(std::vector<core::drive> {{"c", c_.path().toStdString()}});
+    const core::seam_override<rt::listbox::drag_starter> drags_run_
+        = rt::listbox::drag_seam().replace([this](QDrag& drag) {
+              if (drop_target_ && drag.mimeData()->hasFormat(rt::listbox::drag_mime_type()))
+                  emit drop_target_->dragdrop(drag.source());
+              return Qt::CopyAction;
+          });
 
     w_diff& window() { return *rt::windows().w_diff; }
 
@@ -89,21 +100,7 @@ private slots:
         QVERIFY(testing::make_folder(c_, QStringLiteral("lists/sub")));
         QVERIFY(testing::make_file(c_, QStringLiteral("lists/one.txt"), "apple\nbanana\nbanana\ncherry\n"));
         QVERIFY(testing::make_file(c_, QStringLiteral("lists/two.txt"), "banana\r\ndate\r\napple\r\ndate\r\n"));
-        core::set_drive_root("c", c_.path().toStdString());
         lists_ = QStringLiteral("c:\\lists\\");
-        // The platform's drag loop, delivering the drop where the test points: a pane emits
-        // dragdrop for drags from the list, as the grid's own tests show.
-        rt::listbox::set_drag_starter([this](QDrag& drag) {
-            if (drop_target_ && drag.mimeData()->hasFormat(rt::listbox::drag_mime_type()))
-                emit drop_target_->dragdrop(drag.source());
-            return Qt::CopyAction;
-        });
-    }
-
-    void cleanupTestCase()
-    {
-        rt::listbox::set_drag_starter({});
-        core::set_drive_root("c", "");
     }
 
     // Each case starts the program afresh and browses to c:\lists\.
@@ -260,7 +257,6 @@ private slots:
         // Print from the File menu, the difference list chosen in the option dialog.
         QTemporaryDir out;
         const QString pdf = out.filePath(QStringLiteral("printed.pdf"));
-        const rt::print_job_factory saved = rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
         auto menu_item = [&](int downs) {
             // The offscreen platform hands no window back the activation a dialog took; a
             // desktop does (the real-window test walks the same road by keys).
@@ -276,8 +272,10 @@ private slots:
             for (Qt::Key k : {Qt::Key_Down, Qt::Key_Space, Qt::Key_Return})
                 QTest::keyClick(d->focusWidget(), k);
         });
-        menu_item(1); // Save As, Print
-        rt::set_print_job_factory(saved);
+        {
+            const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
+            menu_item(1); // Save As, Print
+        }
         QVERIFY(QFileInfo(pdf).size() > 0);
 
         // Save As from the File menu, the name typed in the save dialog.
@@ -290,12 +288,12 @@ private slots:
             QTest::keyClick(name, Qt::Key_Return);
         });
         QStringList messages;
-        const rt::message_box_hook saved_box
-            = rt::set_message_box_hook([&messages](const QString& caption, const QString& text) {
-                  messages << caption + QLatin1Char('|') + text;
-              });
-        menu_item(0);
-        rt::set_message_box_hook(saved_box);
+        {
+            const auto box = rt::message_box_seam().replace([&messages](const QString& caption, const QString& text) {
+                messages << caption + QLatin1Char('|') + text;
+            });
+            menu_item(0);
+        }
         QCOMPARE(messages, QStringList());
         QFile result(saved_to + QStringLiteral(".txt"));
         QVERIFY(result.open(QIODevice::ReadOnly));

@@ -41,6 +41,14 @@ class save_test : public QObject {
     QStringList messages_;
     QList<rt::save_request> asked_;
     rt::save_answer answer_;
+    // For the whole run the test answers the boxes and the save dialog.
+    const core::seam_override<rt::message_box_hook> box_ = rt::message_box_seam().replace(
+        [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+    const core::seam_override<rt::save_dialog_hook> dialog_
+        = rt::save_dialog_seam().replace([this](const rt::save_request& r) {
+              asked_ << r;
+              return answer_;
+          });
 
 private slots:
     void init()
@@ -48,17 +56,6 @@ private slots:
         messages_.clear();
         asked_.clear();
         answer_ = rt::save_answer();
-        rt::set_message_box_hook(
-            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
-        rt::set_save_dialog_hook([this](const rt::save_request& r) {
-            asked_ << r;
-            return answer_;
-        });
-    }
-    void cleanup()
-    {
-        rt::set_message_box_hook({});
-        rt::set_save_dialog_hook({});
     }
 
     void every_type_holds_the_combined_list()
@@ -226,8 +223,7 @@ private slots:
 
     void the_real_dialog_keeps_no_history()
     {
-        // Only the real dialog: no hook.
-        rt::set_save_dialog_hook({});
+        const auto real_dialog = rt::save_dialog_seam().replace(std::nullopt);
         QTemporaryDir config;
         QTemporaryDir data;
         QTemporaryDir target;

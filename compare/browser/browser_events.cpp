@@ -31,23 +31,16 @@ QString drive_of_entry(const QString& entry)
 
 namespace browser {
 
-namespace {
-pane_load_observer& observer()
+core::seam<pane_load_observer>& pane_load_seam()
 {
-    static pane_load_observer o;
-    return o;
-}
-} // namespace
-
-void set_pane_load_observer(pane_load_observer o)
-{
-    observer() = std::move(o);
+    static core::seam<pane_load_observer> seam;
+    return seam;
 }
 
 void notify_pane_load(int pane, const QString& file)
 {
-    if (observer())
-        observer()(pane, file);
+    if (const auto observer = pane_load_seam().stand_in())
+        (*observer)(pane, file);
 }
 
 } // namespace browser

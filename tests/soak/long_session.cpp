@@ -554,12 +554,21 @@ class soak : public QObject {
     Q_OBJECT
 
     QTemporaryDir scratch_;
-    QString data_, out_, tmp_, check_;
+    QString data_ = scratch_.filePath(QStringLiteral("data"));
+    QString out_, tmp_, check_;
     QString old_tmpdir_;
     std::vector<source_pair> pairs_;
     long cycles_ = 200;
     QStringList messages_;
     rt::save_answer save_answer_;
+    // For the whole run drive c is the data folder, and the test answers the boxes and the
+    // save dialog.
+    const core::seam_override<std::vector<core::drive>> drives_
+        = core::drive_seam().replace(std::vector<core::drive> {{"c", data_.toStdString()}});
+    const core::seam_override<rt::message_box_hook> box_ = rt::message_box_seam().replace(
+        [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+    const core::seam_override<rt::save_dialog_hook> dialog_
+        = rt::save_dialog_seam().replace([this](const rt::save_request&) { return save_answer_; });
     QStringList files_before_;
     int spare_wake_ups_before_ = 0; // wake-up handles less threads
     std::vector<cycle_figures> figures_;
@@ -665,7 +674,6 @@ private slots:
         run_clock_.start();
         QVERIFY(scratch_.isValid());
         cycles_ = env_number("TOVIK_SOAK_CYCLES", 200);
-        data_ = scratch_.filePath(QStringLiteral("data"));
         out_ = scratch_.filePath(QStringLiteral("out"));
         tmp_ = scratch_.filePath(QStringLiteral("tmp"));
         check_ = scratch_.filePath(QStringLiteral("check"));
@@ -693,11 +701,6 @@ private slots:
         std::printf("soak: sources made in %.1f s\n", run_clock_.elapsed() / 1000.0);
         std::fflush(stdout);
 
-        core::set_drive_root("c", data_.toStdString());
-        rt::set_message_box_hook(
-            [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
-        rt::set_save_dialog_hook([this](const rt::save_request&) { return save_answer_; });
-
         // The program as it starts: the about window first, then the frame with the compare window.
         testing::press_return_in_modal();
         linara app;
@@ -713,13 +716,9 @@ private slots:
 
     void cleanupTestCase()
     {
-        rt::set_message_box_hook({});
-        rt::set_save_dialog_hook({});
-        rt::set_print_job_factory({});
         if (rt::windows().w_frame)
             rt::windows().w_frame->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        core::set_drive_root("c", "");
         qputenv("TMPDIR", QFile::encodeName(old_tmpdir_));
         if (old_tmpdir_.isEmpty())
             qunsetenv("TMPDIR");
@@ -774,13 +773,14 @@ private slots:
 
         // The print option dialog answered as the user would; the job goes into a PDF file.
         const QString pdf = out_ + QStringLiteral("/list.pdf");
-        const rt::print_job_factory printer = rt::set_print_job_factory([pdf] { return rt::open_pdf_job(pdf); });
         testing::when_modal<w_print_option>([&p](w_print_option* d) {
             (p.print_both ? d->rb_all : d->rb_diff)->click();
             d->cb_ok->click();
         });
-        menu->m_file.m_print->trigger();
-        rt::set_print_job_factory(printer);
+        {
+            const auto printer = rt::print_job_seam().replace([pdf] { return rt::open_pdf_job(pdf); });
+            menu->m_file.m_print->trigger();
+        }
         QVERIFY2(QFileInfo::exists(pdf), "nothing was printed");
         lap(3);
 
