@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Times two builds of tovik-bench --out on the same two files, whole processes taken in turn,
+# and prints each round and the medians: whether a change moved the road.
+#   bench/before_after.sh ROUNDS BEFORE_TOVIK_BENCH AFTER_TOVIK_BENCH FILE1 FILE2
+set -euo pipefail
+[ $# -eq 5 ] || { echo "usage: $0 ROUNDS BEFORE_TOVIK_BENCH AFTER_TOVIK_BENCH FILE1 FILE2" >&2; exit 2; }
+rounds=$1 before=$2 after=$3 a=$4 b=$5
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Wall seconds of one command, the process started and ended.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" > /dev/null
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+olds=() news=()
+for ((i = 1; i <= rounds; i++)); do
+  rm -f "$work"/*
+  o=$(seconds "$before" --out "$work/before.txt" "$a" "$b")
+  n=$(seconds "$after" --out "$work/after.txt" "$a" "$b")
+  cmp -s "$work/before.txt" "$work/after.txt" || { echo "round $i: the outputs differ" >&2; exit 1; }
+  printf 'round %2d  before %.3f s  after %.3f s\n' "$i" "$o" "$n"
+  olds+=("$o") news+=("$n")
+done
+printf 'median    before %.3f s  after %.3f s\n' "$(printf '%s\n' "${olds[@]}" | median)" \
+  "$(printf '%s\n' "${news[@]}" | median)"
