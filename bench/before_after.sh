@@ -8,16 +8,7 @@ rounds=$1 before=$2 after=$3 a=$4 b=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Wall seconds of one command, the process started and ended.
-seconds() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" > /dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+. "$(dirname "$0")/timing.sh"
 
 olds=() news=()
 for ((i = 1; i <= rounds; i++)); do
