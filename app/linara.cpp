@@ -2,7 +2,10 @@
 
 #include "frame/w_frame.h"
 #include "runtime/globals.h"
+#include "runtime/print_job.h"
 #include "runtime/window_refs.h"
+
+#include <QTimer>
 
 void linara::open(const QString& commandline)
 {
@@ -21,4 +24,6 @@ void linara::open(const QString& commandline)
     // the frame itself shown.
     frame->open_event();
     frame->showMaximized();
+    // Once the frame is up, so that the start is not held back by the printer system.
+    QTimer::singleShot(0, frame, [] { rt::prepare_printing(); });
 }

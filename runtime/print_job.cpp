@@ -31,13 +31,22 @@ class painter_job : public print_job {
 public:
     // With `to_pdf` the job goes into the file `pdf_path`, else to the default printer.
     painter_job(bool to_pdf, const QString& pdf_path);
-    ~painter_job() override { close(); }
+    // Ending the painter flushes the last page, which can run out of memory while an exception
+    // is already on its way up; the job is then given up rather than the program.
+    ~painter_job() override
+    {
+        try {
+            close();
+        } catch (...) {
+        }
+    }
 
     bool is_open() const override { return painter_.isActive(); }
     QString error() const override { return error_; }
     void print_text(const QString& text) override;
     void print_rows(const core::row_source& rows, int margin_top) override;
     void close() override;
+    void abandon() override;
 
 private:
     // Grid units in device pixels, and the grid's fonts, for this printer's page.
@@ -63,8 +72,13 @@ private:
     void paint_total(long count, qreal top, const grid_scale& g);
     void next_page();
 
-    QPrinter printer_;
-    QPainter painter_;
+    // Owned by the job, except when it is abandoned: they are then given up, neither ended nor
+    // freed, since either would walk through the half-changed engine.
+    std::unique_ptr<QPrinter> owned_printer_ = std::make_unique<QPrinter>();
+    std::unique_ptr<QPainter> owned_painter_ = std::make_unique<QPainter>();
+    QPrinter& printer_ = *owned_printer_;
+    QPainter& painter_ = *owned_painter_;
+    bool abandoned_ = false;
     QString error_;
     qreal cursor_ = 0; // device pixels below the top of the current page that are printed on
 };
@@ -221,8 +235,15 @@ void painter_job::print_rows(const core::row_source& rows, int margin_top)
 
 void painter_job::close()
 {
-    if (painter_.isActive())
+    if (!abandoned_ && painter_.isActive())
         painter_.end();
+}
+
+void painter_job::abandon()
+{
+    abandoned_ = true;
+    (void)owned_painter_.release();
+    (void)owned_printer_.release();
 }
 
 } // namespace
@@ -230,6 +251,14 @@ void painter_job::close()
 void print_job::print_grid(const core::grid_rows& rows)
 {
     print_rows(rows, rows.print_margin_top());
+}
+
+void prepare_printing()
+{
+    // A printer made once sets up what every later job shares: the printer support and the
+    // printer information Qt keeps for the session.
+    const QPrinter printer;
+    QPrinterInfo::availablePrinterNames();
 }
 
 std::unique_ptr<print_job> open_printer_job()

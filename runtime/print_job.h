@@ -32,6 +32,10 @@ public:
     virtual void print_rows(const core::row_source& rows, int margin_top) = 0;
     // Ends the job and sends it on. Printing into a closed job does nothing.
     virtual void close() = 0;
+    // Gives the job up after memory ran out in the middle of it. Nothing more is done with it,
+    // not even ending it: the printer's engine may be half-changed, and ending it could crash.
+    // What was printed so far is lost, and the little the job held stays taken.
+    virtual void abandon() {}
 
     // Prints a grid's rows with the grid's print margin.
     void print_grid(const core::grid_rows& rows);
@@ -41,6 +45,11 @@ public:
 std::unique_ptr<print_job> open_printer_job();
 // A job written into the PDF file `path`, laid out as on paper.
 std::unique_ptr<print_job> open_pdf_job(const QString& path);
+
+// Sets up the printing support once, while memory is plentiful. Qt sets it up on first use, and
+// when memory runs short in the middle of that, it is broken for the rest of the session: no
+// printer, or every later print waiting forever on the half-made parts.
+void prepare_printing();
 
 // Opens a job through the factory: the default printer unless a test has set one.
 std::unique_ptr<print_job> printopen();

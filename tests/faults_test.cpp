@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +112,20 @@ struct big_files {
     }
 };
 
+// Lets this process's address space grow by `bytes` beyond what it holds now.
+bool limit_growth_to(rlim_t bytes)
+{
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    const rlimit lowered {bytes + static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)),
+        RLIM_INFINITY};
+    return ::setrlimit(RLIMIT_AS, &lowered) == 0;
+}
+
 // Runs `body` in a child process whose address space may grow to `limit` bytes, or by `limit`
 // bytes beyond what it holds already when `beyond_current`; "" when `body` returned true, else
 // how the child ended.
@@ -119,19 +134,12 @@ QString in_limited_child(rlim_t limit, bool beyond_current, const std::function<
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        long pages = 0;
-        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%ld", &pages) != 1)
-                pages = 0;
-            std::fclose(f);
-        }
-        if (beyond_current)
-            limit += static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
         const rlimit lowered {limit, RLIM_INFINITY};
         // The child never returns into the test, whatever escapes `body`, and never hangs it.
         ::alarm(120);
         try {
-            ::_exit(::setrlimit(RLIMIT_AS, &lowered) == 0 && body() ? 0 : 1);
+            const bool limited = beyond_current ? limit_growth_to(limit) : ::setrlimit(RLIMIT_AS, &lowered) == 0;
+            ::_exit(limited && body() ? 0 : 1);
         } catch (...) {
             ::_exit(2);
         }
@@ -145,6 +153,42 @@ QString in_limited_child(rlim_t limit, bool beyond_current, const std::function<
         return QStringLiteral("an exception escaped");
     return WEXITSTATUS(status) == 0 ? QString() : QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
 }
+
+// Holds all the memory this process can still get but about `room` bytes, as a long session
+// that has run short would; for a child process under an address-space limit.
+class memory_hog {
+public:
+    explicit memory_hog(std::size_t room)
+    {
+        for (int size = 0; size < sizes; ++size)
+            while (void* p = std::malloc(block_size(size))) {
+                *static_cast<void**>(p) = held_[size];
+                held_[size] = p;
+            }
+        for (int size = 0; size < sizes && room > 0; ++size)
+            for (; held_[size] && room > 0; room -= std::min(room, block_size(size)))
+                release(size);
+    }
+    ~memory_hog()
+    {
+        for (int size = 0; size < sizes; ++size)
+            while (held_[size])
+                release(size);
+    }
+    memory_hog(const memory_hog&) = delete;
+    memory_hog& operator=(const memory_hog&) = delete;
+
+private:
+    static constexpr int sizes = 4;
+    static std::size_t block_size(int size) { return std::size_t(1) << (16 - 4 * size); } // 64 KB down to 16 bytes
+    void release(int size)
+    {
+        void* p = held_[size];
+        held_[size] = *static_cast<void**>(p);
+        std::free(p);
+    }
+    void* held_[sizes] = {};
+};
 
 // Lifts the address-space limit of this process again.
 void lift_address_limit()
@@ -292,6 +336,55 @@ private slots:
             return ok && load(files.cp1252, 1) && messages_.isEmpty();
         });
         QVERIFY2(ended.isEmpty(), qPrintable(ended));
+    }
+
+    void printing_out_of_memory_is_a_message()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the address sanitizer reserves more address space than any limit allows");
+#endif
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("diff.pdf"));
+        // Once the print option window has gone, the job starts with only `room` bytes left.
+        std::optional<std::size_t> room;
+        std::optional<memory_hog> hog;
+        const auto printer = rt::print_job_seam().replace([&] {
+            if (room && limit_growth_to(0))
+                hog.emplace(*room);
+            return rt::open_pdf_job(pdf);
+        });
+        w_diff w;
+        testing::row_pairs rows;
+        for (int i = 0; i < 20000; ++i)
+            rows.push_back({"a line long enough to fill its printed cell " + std::to_string(i), "c:\\lists\\one.txt"});
+        QVERIFY(testing::fill(w.dw_diff->table(), rows));
+        rt::prepare_printing(); // as the program does once its frame is up
+        auto print = [&](std::optional<std::size_t> job_room) {
+            messages_.clear();
+            QFile::remove(pdf);
+            room = job_room;
+            testing::when_modal<w_print_option>([](w_print_option* dialog) {
+                dialog->rb_diff->click();
+                dialog->cb_ok->click();
+            });
+            w.ue_print();
+            hog.reset();
+            lift_address_limit();
+        };
+        // With a few hundred kilobytes, Qt's PDF writer itself fails inside: its compression and font
+        // embedding go on after their allocations fail, and ending the job then crashes in Qt.
+        for (const int kb : {0, 64, 4096}) {
+            const QString ended = in_limited_child(RLIM_INFINITY, false, [&] {
+                print(std::size_t(kb) << 10);
+                // A job that ran out of room stops with the print road's message, never an end.
+                const bool ok = messages_.isEmpty()
+                    ? QFileInfo(pdf).size() > 0
+                    : messages_.size() == 1 && messages_.at(0).startsWith(QStringLiteral("Print|"));
+                print(std::nullopt);
+                return ok && messages_.isEmpty() && QFileInfo(pdf).size() > 0;
+            });
+            QVERIFY2(ended.isEmpty(), qPrintable(QStringLiteral("%1 KB: %2").arg(kb).arg(ended)));
+        }
     }
 
     void the_save_target_changes_while_the_dialog_is_open()

@@ -57,22 +57,24 @@ void w_diff::ue_print()
         return;
     }
 
-    std::unique_ptr<rt::print_job> job = rt::printopen();
-    if (!job || !job->is_open()) {
-        const QString why = job ? job->error() : QString();
-        rt::messagebox(QStringLiteral("Print"), QStringLiteral("Nothing was printed. ") + why);
-        return;
-    }
-    ls_header += QStringLiteral("\r\n") + ls_files;
-    ldw_1->table().set_print_margin_top(330);
+    // Starting a job takes memory too (the printer's engine), so its start is inside the guard.
+    std::unique_ptr<rt::print_job> job;
     try {
+        job = rt::printopen();
+        if (!job || !job->is_open()) {
+            const QString why = job ? job->error() : QString();
+            rt::messagebox(QStringLiteral("Print"), QStringLiteral("Nothing was printed. ") + why);
+            return;
+        }
+        ls_header += QStringLiteral("\r\n") + ls_files;
+        ldw_1->table().set_print_margin_top(330);
         job->print_text(ls_header);
         job->print_grid(ldw_1->table());
-    } catch (const std::bad_alloc&) {
         job->close();
+    } catch (const std::bad_alloc&) {
+        if (job)
+            job->abandon();
         rt::messagebox(QStringLiteral("Print"),
             QStringLiteral("There is not enough memory to print the list. The printing stopped."));
-        return;
     }
-    job->close();
 }
