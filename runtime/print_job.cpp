@@ -31,15 +31,7 @@ class painter_job : public print_job {
 public:
     // With `to_pdf` the job goes into the file `pdf_path`, else to the default printer.
     painter_job(bool to_pdf, const QString& pdf_path);
-    // Ending the painter flushes the last page, which can run out of memory while an exception
-    // is already on its way up; the job is then given up rather than the program.
-    ~painter_job() override
-    {
-        try {
-            close();
-        } catch (...) {
-        }
-    }
+    ~painter_job() override { close(); }
 
     bool is_open() const override { return painter_.isActive(); }
     QString error() const override { return error_; }
@@ -78,7 +70,6 @@ private:
     std::unique_ptr<QPainter> owned_painter_ = std::make_unique<QPainter>();
     QPrinter& printer_ = *owned_printer_;
     QPainter& painter_ = *owned_painter_;
-    bool abandoned_ = false;
     QString error_;
     qreal cursor_ = 0; // device pixels below the top of the current page that are printed on
 };
@@ -235,13 +226,12 @@ void painter_job::print_rows(const core::row_source& rows, int margin_top)
 
 void painter_job::close()
 {
-    if (!abandoned_ && painter_.isActive())
+    if (owned_painter_ && painter_.isActive()) // an abandoned job is not ended
         painter_.end();
 }
 
 void painter_job::abandon()
 {
-    abandoned_ = true;
     (void)owned_painter_.release();
     (void)owned_printer_.release();
 }
