@@ -30,7 +30,8 @@ void* allocate(std::size_t bytes)
     void* m = ::mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m == MAP_FAILED)
         throw std::bad_alloc();
-    // Trimmed to huge-page boundaries at both ends, so that all of it can use them.
+    // Trimmed to huge-page boundaries at both ends, so that all of it can use them where the
+    // system gives them unasked.
     auto* raw = static_cast<char*>(m);
     const auto addr = reinterpret_cast<std::uintptr_t>(raw);
     const std::size_t head = (huge_page - addr % huge_page) % huge_page;
@@ -38,9 +39,7 @@ void* allocate(std::size_t bytes)
         ::munmap(raw, head);
     if (huge_page - head)
         ::munmap(raw + head + length, huge_page - head);
-    char* p = raw + head;
-    ::madvise(p, length, MADV_HUGEPAGE);
-    return p;
+    return raw + head;
 }
 
 void release(void* p, std::size_t bytes) noexcept

@@ -1,7 +1,10 @@
 #pragma once
 // Memory for the large arrays of the program (file text, rows, sort keys). Arrays of millions
-// of rows are mapped on their own and asked for huge pages: faulting in tens of megabytes of
-// small pages one by one costs more than the work done on them.
+// of rows are mapped on their own, so that freeing one gives its memory back at once. They are
+// not asked for huge pages: a fresh huge page is far dearer to get than the small pages it
+// replaces wherever the kernel must compact memory for it or a virtual machine's host must
+// supply it anew (there, 600 MB took 1.6 s in huge pages against 0.2 s in small ones), and
+// the time saved on the memory's translation is much less.
 
 #include <cstddef>
 #include <limits>

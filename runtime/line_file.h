@@ -58,7 +58,7 @@ private:
     int fd_ = -1;
 };
 
-// Spans of many lines at once: they are mapped with huge pages like the rows they become.
+// Spans of many lines at once: they are mapped on their own like the rows they become.
 using span_vector = std::vector<line_span, big_allocator<line_span>>;
 using short_span_vector = std::vector<short_span, big_allocator<short_span>>;
 
