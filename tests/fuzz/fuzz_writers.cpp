@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -197,8 +198,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((flags & 0x1C) == 0x04) {
         static scratch_folder scratch;
         const std::string path = scratch.path + "/book.xlsx";
-        // A few rows a sheet, so that a list runs over several sheets.
-        const long sheet_rows = (flags & 3) ? static_cast<long>(flags & 3) : core::xlsx_row_max;
+        // A few rows a sheet, so that a list runs over several sheets; no more than four of
+        // them, since a sheet costs the workbook library more than all its rows of text.
+        const long rows_in = static_cast<long>(rows.size());
+        const long sheet_rows = (flags & 3) ? std::max<long>(flags & 3, (rows_in + 3) / 4) : core::xlsx_row_max;
         if (const core::result written = core::write_xlsx(source, path, scratch.path, sheet_rows); !written) {
             // Only a text longer than a cell holds may fail the workbook; the writer's escapes
             // take seven characters for a NUL, so a text of a seventh of that length may.
