@@ -32,11 +32,7 @@ int main(int argc, char** argv)
     std::printf("combined    %ld rows\n", sum.rowcount());
     for (int i = 3; i < argc; ++i) {
         const QString path = QString::fromLocal8Bit(argv[i]);
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        const save_type type = suffix == QLatin1String("csv") ? save_type::csv
-            : suffix == QLatin1String("html")                 ? save_type::html
-            : suffix == QLatin1String("xlsx")                 ? save_type::xlsx
-                                                              : save_type::text;
+        const save_type type = save_type_named_by(path).value_or(save_type::text);
         const auto start = std::chrono::steady_clock::now();
         const core::result saved = save_rows(sum, path, type);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

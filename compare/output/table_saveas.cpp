@@ -176,6 +176,16 @@ QList<rt::file_type> save_types()
     };
 }
 
+std::optional<save_type> save_type_named_by(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QList<rt::file_type> types = save_types();
+    for (int i = 0; i < types.size(); ++i)
+        if (types.at(i).extension == suffix)
+            return static_cast<save_type>(i);
+    return std::nullopt;
+}
+
 core::result save_rows(const core::row_source& rows, const QString& path, save_type type)
 {
     const QFileInfo target(path);
@@ -226,10 +236,8 @@ long saveas(QWidget* parent, const core::line_table& table, const QString& folde
     // selected: a workbook named .xlsx must be one. Other names keep the type selected (text
     // when none came back).
     int type = answer.type >= 0 && answer.type < types.size() ? answer.type : 0;
-    const QString suffix = QFileInfo(answer.path).suffix().toLower();
-    for (int i = 0; i < types.size(); ++i)
-        if (types.at(i).extension == suffix)
-            type = i;
+    if (const std::optional<save_type> named = save_type_named_by(answer.path))
+        type = static_cast<int>(*named);
     const QString path = rt::with_extension(answer.path, types.at(type).extension);
 
     if (const core::result saved = save_rows(table, path, static_cast<save_type>(type)); !saved) {

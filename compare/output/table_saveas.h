@@ -10,6 +10,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 class QWidget;
 
 namespace rt {
@@ -19,6 +21,8 @@ struct file_type;
 // The types offered, in the dialog's order.
 enum class save_type { text, csv, html, xlsx };
 QList<rt::file_type> save_types();
+// The type whose extension `path` ends in, of those offered; none for any other name.
+std::optional<save_type> save_type_named_by(const QString& path);
 
 // Asks and writes; 1 when saved, 0 when the user cancelled (nothing is written or said), -1
 // when the file could not be written, which a message box has then told the user. The dialog
