@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "runtime/wide_registers.h"
+
 namespace core {
 
 // How many threads the machine runs at once, at least one. The system is asked once; every
@@ -27,12 +29,16 @@ inline bool second_thread_pays(std::size_t size, std::size_t threshold)
 }
 
 // A thread that is always joined, however the scope that started it is left: a std::thread
-// still joinable at destruction would end the program.
+// still joinable at destruction would end the program. It starts from clean wide registers,
+// whatever its starter's were.
 class joining_thread {
 public:
     template <class F>
     explicit joining_thread(F&& f)
-        : t_(std::forward<F>(f))
+        : t_([f = std::forward<F>(f)]() mutable {
+            clean_wide_registers();
+            f();
+        })
     {
     }
     joining_thread() = default;
@@ -76,6 +82,7 @@ template <class First, class Second> void on_two_threads(bool parallel, First fi
             parallel = false;
         }
     }
+    clean_wide_registers();
     if (!parallel)
         first();
     second();

@@ -48,7 +48,7 @@ public:
     ~pipeline()
     {
         stop("");
-        for (std::thread& t : threads_)
+        for (joining_thread& t : threads_)
             t.join();
     }
 
@@ -130,7 +130,7 @@ private:
     std::ostream& out_;
     const piece_format_maker& make_;
     std::vector<slot> slots_;
-    std::vector<std::thread> threads_;
+    std::vector<joining_thread> threads_;
     std::mutex mutex_;
     std::condition_variable changed_;
     long next_ = 0;
@@ -164,6 +164,7 @@ void byte_piece::grow_to(std::size_t at_least)
 
 result write_pieces(long count, std::ostream& out, const piece_format_maker& make)
 {
+    clean_wide_registers();
     try {
         if (count <= piece_rows) {
             write_alone(count, out, make); // one piece: no helper is worth starting
