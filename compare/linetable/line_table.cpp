@@ -206,6 +206,21 @@ std::string_view line_table::get(column c, long row) const
     return c == column::es_text ? r.view() : d_->texts2[r.text2];
 }
 
+void line_table::cells(long first, long n, std::string_view* text, std::string_view* text2) const
+{
+    const long rows = static_cast<long>(d_->rows.size());
+    for (long i = 0; i < n; ++i) {
+        const long row = first + i;
+        if (row < 1 || row > rows) {
+            text[i] = text2[i] = {};
+            continue;
+        }
+        const detail::row_ref& r = d_->rows[static_cast<std::size_t>(row - 1)];
+        text[i] = r.view();
+        text2[i] = d_->texts2[r.text2];
+    }
+}
+
 long line_table::set(column c, long row, std::string_view text)
 {
     if (row < 1 || row > static_cast<long>(d_->rows.size()))

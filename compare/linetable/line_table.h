@@ -75,6 +75,7 @@ public:
     long count() const override;
     std::string_view es_text(long row) const override { return get(column::es_text, row); }
     std::string_view es_text2(long row) const override { return get(column::es_text2, row); }
+    void cells(long first, long n, std::string_view* text, std::string_view* text2) const override;
 
     // Groups the changes made while it lives, so an observer hears of them once. Every change
     // of rows is made inside one, the table's own operations included.

@@ -29,9 +29,8 @@ template <class Out> void put(Out& out, std::string_view s)
 // way ahead lets the memory fetch them while the rows before it are written.
 constexpr long fetch_ahead = 64;
 
-void fetch_row(const row_source& rows, long row)
+void fetch_text(std::string_view text)
 {
-    const std::string_view text = rows.es_text(row);
     if (!text.empty()) {
         __builtin_prefetch(text.data());
         __builtin_prefetch(text.data() + text.size() - 1);
@@ -201,12 +200,17 @@ result write_rows(const row_source& rows, std::ostream& out, PutText put_text, M
     return write_pieces(
         rows.count(), out,
         [&] {
-            return [&, tail = row_tail()](long first, long last, byte_piece& piece) mutable {
-                for (long row = first; row <= last; ++row) {
-                    if (row + fetch_ahead <= last)
-                        fetch_row(rows, row + fetch_ahead);
-                    put_text(piece, rows.es_text(row));
-                    piece += tail.of(rows.es_text2(row), make_tail);
+            return [&, tail = row_tail(), text = std::vector<std::string_view>(),
+                       text2 = std::vector<std::string_view>()](long first, long last, byte_piece& piece) mutable {
+                const auto n = static_cast<std::size_t>(last - first + 1);
+                text.resize(n);
+                text2.resize(n);
+                rows.cells(first, static_cast<long>(n), text.data(), text2.data());
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (i + fetch_ahead < n)
+                        fetch_text(text[i + fetch_ahead]);
+                    put_text(piece, text[i]);
+                    piece += tail.of(text2[i], make_tail);
                 }
             };
         });
