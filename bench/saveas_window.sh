@@ -4,7 +4,9 @@
 #   bench/saveas_window.sh PROGRAM FILE1 FILE2 ROUNDS
 # FILE1 and FILE2 lie in one folder directly below the root. Needs Xvfb, xdotool, openbox and
 # python3-pyatspi, as the real-window tests do. Prints each round's seconds for the Text and the
-# CSV type, and checks the Text file against tovik-bench's when TOVIK_BENCH names it.
+# CSV type, and checks the Text file against tovik-bench's when TOVIK_BENCH names it. SAVE_PAUSE
+# seconds (none by default) pass before each save: a disk that slows after a burst of writing
+# then starts each save afresh.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../tests/gui/lib.bash"
@@ -82,8 +84,11 @@ print(f"{time.monotonic() - start:.3f}")
 PY
 }
 
+pause=${SAVE_PAUSE:-0}
 for ((i = 1; i <= rounds; i++)); do
+  sleep "$pause"
   t=$(save "$out/list$i.txt") || fail "the Text save did not finish"
+  sleep "$pause"
   c=$(save "$out/list$i.csv") || fail "the CSV save did not finish"
   printf 'round %d  Text %s s (%s bytes)  CSV %s s (%s bytes)\n' "$i" "$t" "$(stat -c %s "$out/list$i.txt")" "$c" \
     "$(stat -c %s "$out/list$i.csv")"
