@@ -2,14 +2,14 @@
 // Work split over threads: when a second thread pays, a thread that is always joined, and two
 // halves of a piece of work run side by side.
 
+#include "runtime/wide_registers.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <exception>
 #include <system_error>
 #include <thread>
 #include <utility>
-
-#include "runtime/wide_registers.h"
 
 namespace core {
 

@@ -4,7 +4,6 @@
 #include "runtime/joining_thread.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -12,11 +11,8 @@
 #include <fcntl.h>
 #include <limits>
 #include <new>
-#include <optional>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -77,62 +73,9 @@ private:
     std::size_t allocated_ = 0; // as asked of big_memory
 };
 
-// Fresh memory is cleared by the kernel at its first touch, which for a big file costs about
-// as much as the reading itself. While reading fills a mapped buffer from its start, a second
-// thread has the pages made ready from its end, so the two halves are cleared on both cores.
-// Making a page ready leaves whatever it holds as it is, so it never matters who comes first.
-class page_readier {
-public:
-    page_readier(char* data, std::size_t size)
-        : data_(data)
-        , size_(size)
-    {
-        if (!second_thread_pays(size_, min_size))
-            return;
-        try {
-            worker_ = std::thread([this] { run(); });
-        } catch (const std::system_error&) {
-            // Reading clears the pages itself.
-        }
-    }
-    ~page_readier()
-    {
-        read_.store(size_, std::memory_order_relaxed);
-        if (worker_.joinable())
-            worker_.join();
-    }
-    page_readier(const page_readier&) = delete;
-    page_readier& operator=(const page_readier&) = delete;
-
-    // Tells how far reading has come.
-    void reached(std::size_t offset) { read_.store(offset, std::memory_order_relaxed); }
-
-private:
-    static constexpr std::size_t step = 2u << 20;
-    static constexpr std::size_t min_size = 8u << 20;
-
-    void run()
-    {
-        std::size_t end = size_ / step * step;
-        while (end >= step && end - step > read_.load(std::memory_order_relaxed) + step) {
-            end -= step;
-            if (::madvise(data_ + end, step, MADV_POPULATE_WRITE) != 0)
-                return; // not known to this kernel: reading clears the pages itself
-        }
-    }
-
-    char* data_;
-    std::size_t size_;
-    std::atomic<std::size_t> read_ {0};
-    std::thread worker_;
-};
-
-// Reads of a buffer that another thread readies are cut into pieces of this size, so that it
-// can tell how far reading has come.
-constexpr std::size_t read_piece = 4u << 20;
-
-// A regular file of at least this size is read in two halves at once: copying from the page
-// cache and clearing fresh pages cost more than a thread, and one core does only half of each.
+// A regular file of at least this size is read in two halves at once. Fresh memory is cleared
+// by the kernel at its first touch, which for a big file costs about as much as copying it from
+// the page cache; two threads each do half of both.
 constexpr std::size_t split_read_min = 8u << 20;
 
 // Reads the `size` bytes a regular file measured into `buf`, the second half on another thread
@@ -266,7 +209,6 @@ result line_file::read_text(file_text& out)
         return {fault::read_failed, error_text(ENOMEM)};
     std::size_t size = 0;
     std::string failure; // why reading stopped early; empty when it reached the end
-    std::optional<page_readier> readier;
     if (measured && !stand_in && block->mapped() && second_thread_pays(capacity - 1, split_read_min)) {
         try {
             size = read_in_two(fd_, block->bytes(), capacity - 1);
@@ -274,25 +216,18 @@ result line_file::read_text(file_text& out)
             // No second thread: read as any file is.
         }
     }
-    if (block->mapped() && size == 0)
-        readier.emplace(block->bytes(), block->capacity());
     for (;;) {
         if (size == block->capacity()) {
-            readier.reset(); // the buffer is about to move
             block->set_size(size);
             if (!block->reserve(size + std::max<std::size_t>(size, 64 * 1024))) {
                 failure = error_text(ENOMEM);
                 break;
             }
         }
-        std::size_t want = block->capacity() - size;
-        if (readier)
-            want = std::min(want, read_piece);
+        const std::size_t want = block->capacity() - size;
         const ssize_t r = read_fn(fd_, block->bytes() + size, want);
         if (r > 0) {
             size += static_cast<std::size_t>(r);
-            if (readier)
-                readier->reached(size);
         } else if (r == 0) {
             break;
         } else if (errno != EINTR) {
@@ -300,7 +235,6 @@ result line_file::read_text(file_text& out)
             break;
         }
     }
-    readier.reset();
     block->set_size(size);
     block->trim();
 
