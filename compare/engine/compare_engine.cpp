@@ -50,13 +50,18 @@ struct membership {
 
 // Walks a[i1..e1) and b[i2..e2) side by side; both are sorted, so a text is found in the
 // other source exactly when the walk meets it there. This gives the same answer as comparing
-// every row with every row of the other source, in linear time.
+// every row with every row of the other source, in linear time. The counts are kept in locals
+// and added at the end: the two threads' counts lie side by side in their starter's frame, and
+// writing them at every row would pass their cache line from core to core.
 void merge_range(const row_ref* a, std::size_t i1, std::size_t e1, const row_ref* b, std::size_t i2, std::size_t e2,
-    membership& m, std::size_t& same, std::size_t& only1, std::size_t& only2)
+    membership& m, std::size_t& same_out, std::size_t& only1_out, std::size_t& only2_out)
 {
     // The texts lie in file order while the walk goes in text order, so every text is a cache
     // miss; asking for them some rows ahead keeps the memory busy instead of the walk waiting.
     constexpr std::size_t ahead = 32;
+    std::uint8_t* const found1 = m.found1.data();
+    std::uint8_t* const found2 = m.found2.data();
+    std::size_t same = 0, only1 = 0, only2 = 0;
     std::size_t p1 = i1, p2 = i2;
     while (i1 < e1 && i2 < e2) {
         for (; p1 < e1 && p1 < i1 + ahead; ++p1)
@@ -73,16 +78,17 @@ void merge_range(const row_ref* a, std::size_t i1, std::size_t e1, const row_ref
         } else {
             const row_ref& t = a[i1];
             do {
-                m.found1[i1++] = 1;
+                found1[i1++] = 1;
                 ++same;
             } while (i1 < e1 && detail::compare_rows(a[i1], t) == 0);
             do
-                m.found2[i2++] = 1;
+                found2[i2++] = 1;
             while (i2 < e2 && detail::compare_rows(b[i2], t) == 0);
         }
     }
-    only1 += e1 - i1;
-    only2 += e2 - i2;
+    same_out += same;
+    only1_out += only1 + (e1 - i1);
+    only2_out += only2 + (e2 - i2);
 }
 
 // First row of a[0..n) whose text is not less than `t`.

@@ -19,8 +19,10 @@ namespace {
 constexpr long piece_rows = 16384;
 
 // One piece's bytes on their way from a helper to the stream. Slot i carries pieces i, i + ring,
-// i + 2 ring, ...; `turn` is the piece it may hold next.
-struct slot {
+// i + 2 ring, ...; `turn` is the piece it may hold next. A helper writes its piece's size at
+// every row, so each slot has a cache line of its own rather than one shared with the slot that
+// another helper fills at the same time.
+struct alignas(64) slot {
     byte_piece bytes;
     long turn = 0;
     bool ready = false;
