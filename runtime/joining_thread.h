@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -28,37 +29,49 @@ inline bool second_thread_pays(std::size_t size, std::size_t threshold)
     return size >= threshold && hardware_threads() > 1;
 }
 
-// A thread that is always joined, however the scope that started it is left: a std::thread
-// still joinable at destruction would end the program. It starts from clean wide registers,
-// whatever its starter's were.
+namespace detail {
+class parked_thread;
+} // namespace detail
+
+// Work on a thread of its own that is always joined, however the scope that started it is left:
+// a std::thread still joinable at destruction would end the program. The work runs from clean
+// wide registers, whatever its starter's were, and must not throw.
+//
+// The threads are kept parked between pieces of work rather than started for each. A thread
+// just started is placed by the system beside the one that started it, and on two cores waited
+// there for a millisecond or more before it was moved to the idle one, about once per piece of
+// work; a parked thread that is woken goes to an idle core at once.
 class joining_thread {
 public:
+    // Starts `f` on a parked thread, or on a new one when none is free; throws std::system_error
+    // when no thread is to be had, as std::thread does.
     template <class F>
     explicit joining_thread(F&& f)
-        : t_([f = std::forward<F>(f)]() mutable {
-            clean_wide_registers();
-            f();
-        })
+        : thread_(start([f = std::forward<F>(f)]() mutable noexcept { f(); }))
     {
     }
     joining_thread() = default;
-    joining_thread(joining_thread&&) = default;
-    joining_thread& operator=(joining_thread&& other)
+    joining_thread(joining_thread&& other) noexcept
+        : thread_(std::exchange(other.thread_, nullptr))
+    {
+    }
+    joining_thread& operator=(joining_thread&& other) noexcept
     {
         join();
-        t_ = std::move(other.t_);
+        thread_ = std::exchange(other.thread_, nullptr);
         return *this;
     }
+    joining_thread(const joining_thread&) = delete;
+    joining_thread& operator=(const joining_thread&) = delete;
     ~joining_thread() { join(); }
 
-    void join()
-    {
-        if (t_.joinable())
-            t_.join();
-    }
+    // Waits until the work is done; the thread goes back to be parked.
+    void join() noexcept;
 
 private:
-    std::thread t_;
+    static detail::parked_thread* start(std::function<void()> work);
+
+    detail::parked_thread* thread_ = nullptr;
 };
 
 // Runs `first` on a second thread and `second` on this one when `parallel`, else (or when no

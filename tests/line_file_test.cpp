@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <random>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -559,6 +560,16 @@ private slots:
             in_place = plain.kept[i] == "line number " + std::to_string(i);
         QVERIFY(in_place);
         QCOMPARE(plain.kept.back(), std::string("line number 699999"));
+        // A child forked after that read has none of the parent's helper threads, and reads on.
+        std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(30);
+            ::_exit(read_lines(changing_path, 100000).kept.size() == 700000 ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the forked child did not read the file");
 
         const auto changing = core::line_file::read_seam().replace(&read_changing_file);
         change_by = 8000000;
