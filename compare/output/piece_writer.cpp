@@ -56,17 +56,14 @@ public:
 
     bool has_helpers() const { return !threads_.empty(); }
 
-    // Writes every piece as the helpers finish it; the reason it stopped early, or empty.
+    // Writes every piece in order, formatting pieces itself while the next one to write is not
+    // ready; the reason it stopped early, or empty.
     std::string run()
     {
         for (long k = 0; k < pieces_; ++k) {
             slot& s = slots_[static_cast<std::size_t>(k) % slots_.size()];
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return stopped_ || (s.turn == k && s.ready); });
-                if (stopped_)
-                    break;
-            }
+            if (!await_or_format(k, s))
+                break;
             out_.write(s.bytes.data(), static_cast<std::streamsize>(s.bytes.size()));
             if (!out_) {
                 stop("the data could not be written");
@@ -98,15 +95,48 @@ private:
                     if (stopped_)
                         return;
                 }
-                const long first = k * piece_rows + 1;
-                format(first, std::min(count_, first + piece_rows - 1), s.bytes);
-                std::lock_guard<std::mutex> lock(mutex_);
-                s.ready = true;
-                changed_.notify_all();
+                format_into(k, s, format);
             }
         } catch (const std::bad_alloc&) {
             stop("there was not enough memory");
         }
+    }
+
+    // Returns once piece k stands ready in `s`, false when the work stopped first. Meanwhile
+    // this thread formats the next untaken piece whenever its slot is free: with one thread
+    // fewer than there are cores, no helper takes the core of the thread that writes, which
+    // otherwise waited a millisecond at a time for its turn on a core.
+    bool await_or_format(long k, slot& s)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            if (stopped_)
+                return false;
+            if (s.turn == k && s.ready)
+                return true;
+            slot& free = slots_[static_cast<std::size_t>(next_) % slots_.size()];
+            if (next_ < pieces_ && free.turn == next_ && !free.ready) {
+                // Only a piece whose slot is free: a slot is freed by this thread alone.
+                const long j = next_++;
+                lock.unlock();
+                if (!own_format_)
+                    own_format_ = make_();
+                format_into(j, free, own_format_);
+                lock.lock();
+                continue;
+            }
+            changed_.wait(lock);
+        }
+    }
+
+    // Formats piece k into its slot `s` and marks it ready.
+    void format_into(long k, slot& s, const piece_format& format)
+    {
+        const long first = k * piece_rows + 1;
+        format(first, std::min(count_, first + piece_rows - 1), s.bytes);
+        std::lock_guard<std::mutex> lock(mutex_);
+        s.ready = true;
+        changed_.notify_all();
     }
 
     // The next piece nobody has taken, or -1 when all are taken or the work has stopped.
@@ -131,6 +161,7 @@ private:
     const long pieces_;
     std::ostream& out_;
     const piece_format_maker& make_;
+    piece_format own_format_; // the writing thread's, made when it first formats
     std::vector<slot> slots_;
     std::vector<joining_thread> threads_;
     std::mutex mutex_;
@@ -171,7 +202,8 @@ result write_pieces(long count, std::ostream& out, const piece_format_maker& mak
         if (count <= piece_rows) {
             write_alone(count, out, make); // one piece: no helper is worth starting
         } else {
-            const int helpers = static_cast<int>(std::min(hardware_threads(), 4u));
+            // The calling thread writes and formats too, so it takes one of the cores.
+            const int helpers = static_cast<int>(std::min(hardware_threads() - 1, 3u));
             pipeline work(count, out, make, helpers);
             if (!work.has_helpers())
                 write_alone(count, out, make);
