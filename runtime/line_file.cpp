@@ -2,6 +2,7 @@
 
 #include "runtime/big_memory.h"
 #include "runtime/joining_thread.h"
+#include "runtime/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -77,37 +78,92 @@ private:
 // by the kernel at its first touch, which for a big file costs about as much as copying it from
 // the page cache; two threads each do half of both.
 constexpr std::size_t split_read_min = 8u << 20;
+// The halves are read this much at a time, so that each piece is checked for UTF-8 while it is
+// still in the cache rather than read from memory again afterwards.
+constexpr std::size_t read_piece = 256u << 10;
+
+// The UTF-8 check of bytes that come in a piece at a time, from a character's start on.
+class utf8_follower {
+public:
+    explicit utf8_follower(std::size_t from)
+        : checked_(from)
+    {
+    }
+
+    // Checks what came in up to `have`; `last` when nothing follows it. A character that the
+    // end of a piece cut off is checked with the next piece.
+    void follow(const char* s, std::size_t have, bool last)
+    {
+        if (failed_)
+            return;
+        const std::size_t valid = utf8_valid_until(reinterpret_cast<const unsigned char*>(s), checked_, have);
+        failed_ = valid != have && (last || have - valid >= 4);
+        checked_ = valid;
+    }
+
+    // Where the check stands: the first ill-formed byte when failed(), else the end of the last
+    // whole character.
+    std::size_t checked() const { return checked_; }
+    bool failed() const { return failed_; }
+
+private:
+    std::size_t checked_;
+    bool failed_ = false;
+};
 
 // Reads the `size` bytes a regular file measured into `buf`, the second half on another thread
-// at its own offset. Returns how many bytes from the start are in place with the file's offset
-// just past them: all of them, or only the first half when the second did not come in whole (a
-// file that shrank, an error), which ordinary reading then takes up from there.
-std::size_t read_in_two(int fd, char* buf, std::size_t size)
+// at its own offset, each half checked for UTF-8 as it comes in. Returns how many bytes from the
+// start are in place with the file's offset just past them: all of them, or only the first half
+// when the second did not come in whole (a file that shrank, an error), which ordinary reading
+// then takes up from there. `utf8_valid` is set to where the first ill-formed UTF-8 byte is (or
+// `size`) when all came in, else left alone.
+std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_valid)
 {
     const std::size_t half = size / 2 / 4096 * 4096;
     std::size_t second = 0; // bytes of the second half in place
+    std::size_t second_start = half; // the first character that starts in the second half
+    utf8_follower second_check(half);
     joining_thread other([&] {
         while (second < size - half) {
-            const ssize_t r = ::pread(fd, buf + half + second, size - half - second,
-                static_cast<off_t>(half + second));
-            if (r > 0)
+            const std::size_t want = std::min(read_piece, size - half - second);
+            const ssize_t r = ::pread(fd, buf + half + second, want, static_cast<off_t>(half + second));
+            if (r > 0) {
+                if (second == 0) {
+                    while (second_start < half + static_cast<std::size_t>(r)
+                        && (static_cast<unsigned char>(buf[second_start]) & 0xC0) == 0x80)
+                        ++second_start;
+                    second_check = utf8_follower(second_start);
+                }
                 second += static_cast<std::size_t>(r);
-            else if (r == 0 || errno != EINTR)
+                second_check.follow(buf, half + second, second == size - half);
+            } else if (r == 0 || errno != EINTR) {
                 break;
+            }
         }
     });
     std::size_t first = 0;
+    utf8_follower first_check(0);
     while (first < half) {
-        const ssize_t r = ::read(fd, buf + first, half - first);
-        if (r > 0)
+        const ssize_t r = ::read(fd, buf + first, std::min(read_piece, half - first));
+        if (r > 0) {
             first += static_cast<std::size_t>(r);
-        else if (r == 0 || errno != EINTR)
+            first_check.follow(buf, first, false);
+        } else if (r == 0 || errno != EINTR) {
             break;
+        }
     }
     other.join();
-    if (first == half && second == size - half && ::lseek(fd, static_cast<off_t>(size), SEEK_SET) == off_t(size))
-        return size;
-    return first;
+    if (first != half || second != size - half || ::lseek(fd, static_cast<off_t>(size), SEEK_SET) != off_t(size))
+        return first;
+    // The character that runs over the middle, if any, then the second half's own check.
+    if (first_check.failed()) {
+        utf8_valid = first_check.checked();
+    } else {
+        const std::size_t joined = utf8_valid_until(
+            reinterpret_cast<const unsigned char*>(buf), first_check.checked(), std::min(second_start, size));
+        utf8_valid = joined < second_start ? joined : second_check.checked();
+    }
+    return size;
 }
 
 std::string error_text(int err)
@@ -209,13 +265,15 @@ result line_file::read_text(file_text& out)
         return {fault::read_failed, error_text(ENOMEM)};
     std::size_t size = 0;
     std::string failure; // why reading stopped early; empty when it reached the end
+    std::size_t utf8_valid = 0; // what reading in two found of the UTF-8 check
     if (measured && !stand_in && block->mapped() && second_thread_pays(capacity - 1, split_read_min)) {
         try {
-            size = read_in_two(fd_, block->bytes(), capacity - 1);
+            size = read_in_two(fd_, block->bytes(), capacity - 1, utf8_valid);
         } catch (const std::system_error&) {
             // No second thread: read as any file is.
         }
     }
+    const std::size_t split_size = size;
     for (;;) {
         if (size == block->capacity()) {
             block->set_size(size);
@@ -239,7 +297,9 @@ result line_file::read_text(file_text& out)
     block->trim();
 
     try {
-        out = decode_text(std::move(block));
+        // The check made while reading holds only for the bytes it saw: not for a file that
+        // grew after it was measured.
+        out = decode_text(std::move(block), size == split_size ? utf8_valid : 0);
     } catch (const std::bad_alloc&) {
         // The bytes read are let go, so no line of them is kept: as a failure before the first
         // line end. The empty text made above is still in `out`.

@@ -330,7 +330,7 @@ file_text decoded(std::string text, const char* charset)
 //     whose letters in 0x80..0x9F Latin text means far more often than C1 controls;
 //  5. Windows-1252 when the detector has no guess, guesses ASCII, or names a set iconv does
 //     not know.
-file_text decode_text(std::shared_ptr<const text_block> raw)
+file_text decode_text(std::shared_ptr<const text_block> raw, std::size_t utf8_checked)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(raw->data());
     const std::size_t n = raw->size();
@@ -356,7 +356,7 @@ file_text decode_text(std::shared_ptr<const text_block> raw)
             return decoded(decode_utf16(s, 0, n, utf16 == 2), utf16 == 2 ? "UTF-16BE" : "UTF-16LE");
     }
 
-    const std::size_t valid = utf8_valid_until_parallel(s, begin, n);
+    const std::size_t valid = utf8_valid_until_parallel(s, std::min(std::max(begin, utf8_checked), n), n);
     if (valid == n) {
         file_text t;
         t.block = std::move(raw);

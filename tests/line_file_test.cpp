@@ -3,6 +3,7 @@
 #include "compare/import/source_load.h"
 #include "compare/linetable/line_table_impl.h"
 #include "runtime/line_file.h"
+#include "runtime/utf8.h"
 #include "support/source_files.h"
 
 #include <QTemporaryDir>
@@ -204,6 +205,29 @@ private slots:
             }
             QCOMPARE(parts, whole);
         }
+    }
+
+    // Long texts are checked 32 bytes at a time: each kind of sequence, well-formed or not, is
+    // judged as it is byte by byte wherever it falls across those blocks, and at the very end.
+    void utf8_check_judges_each_sequence_anywhere()
+    {
+        const std::pair<std::string, long> sequences[] = {{"\xC2\x80", -1}, {"\xDF\xBF", -1}, {"\xE0\xA0\x80", -1},
+            {"\xED\x9F\xBF", -1}, {"\xEE\x80\x80", -1}, {"\xF0\x90\x80\x80", -1}, {"\xF4\x8F\xBF\xBF", -1},
+            {"\xC0\xAF", 0}, {"\xC1\xBF", 0}, {"\xE0\x9F\xBF", 0}, {"\xED\xA0\x80", 0}, {"\xF0\x8F\xBF\xBF", 0},
+            {"\xF4\x90\x80\x80", 0}, {"\xF5\x80\x80\x80", 0}, {"\xFF", 0}, {"\x80", 0}, {"\xC3\xA9\xA9", 2},
+            {"\xC3" "a", 0}, {"\xE2\x82" "a", 0}, {"\xF0\x9F\x98" "a", 0}, {"\xE2\x82\xAC\x80", 3}};
+        for (const auto& [sequence, fault] : sequences)
+            for (std::size_t at = 0; at < 72; ++at)
+                for (const std::size_t after : {std::size_t(0), std::size_t(90)}) {
+                    const std::string text = std::string(at + 64, 'a') + sequence + std::string(after, 'b');
+                    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+                    const std::size_t want = fault < 0 ? text.size() : at + 64 + std::size_t(fault);
+                    QCOMPARE(core::utf8_valid_until(s, 64, text.size()), want);
+                }
+        // A cut-off character at the end of a long text.
+        const std::string cut = std::string(100, 'a') + "\xF0\x9F\x98";
+        QCOMPARE(core::utf8_valid_until(reinterpret_cast<const unsigned char*>(cut.data()), 0, cut.size()),
+            std::size_t(100));
     }
 
     // Texts of several megabytes are checked and cut into lines in two halves at once: where the
@@ -539,6 +563,37 @@ private slots:
         QVERIFY(shrunk.ok);
         QCOMPARE(shrunk.kept.size(), std::size_t(2 + 100000 - 1));
         QCOMPARE(shrunk.kept.back(), std::string("gro"));
+    }
+
+    // A big file is checked for UTF-8 while its halves are read, a piece at a time: characters
+    // cut by the pieces and by the middle must pass, and an ill-formed byte anywhere must give
+    // what decoding the same bytes at once gives.
+    void big_files_are_checked_for_utf8_as_they_are_read()
+    {
+        // Lines of sixteen bytes after two: every multiple of 16, so the middle and each piece's
+        // start, falls on the last byte of a three-byte character.
+        std::string text = "pp";
+        while (text.size() < (9u << 20))
+            text += "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\n";
+        const std::size_t middle = text.size() / 2 / 4096 * 4096;
+        QTemporaryDir dir;
+        for (const long at : {-1L, 5L, long(middle) - 1, long(middle), long(middle) + 1, long(middle) + (256L << 10),
+                 long(text.size()) - 1}) {
+            std::string bytes_in = text;
+            if (at >= 0)
+                bytes_in[std::size_t(at)] = at + 1 == long(text.size()) ? '\xE2' : '\xFF';
+            const std::string path = testing::write_source(dir, QStringLiteral("big.txt"), bytes(bytes_in));
+            core::line_file file;
+            QVERIFY(file.open(path).ok());
+            core::file_text read;
+            QVERIFY(file.read_text(read).ok());
+            const core::file_text whole = core::decode_text(core::make_block(bytes_in));
+            const std::string at_text = std::to_string(at);
+            QVERIFY2(read.charset == whole.charset, at_text.c_str());
+            QVERIFY2(std::string_view(read.block->data() + read.begin, read.end - read.begin)
+                    == std::string_view(whole.block->data() + whole.begin, whole.end - whole.begin),
+                at_text.c_str());
+        }
     }
 
     // Files of many megabytes take the road of big buffers: read in pieces, followed or not
