@@ -29,6 +29,8 @@ sleep 0.5
 
 # The keyboard starts on Compare. Tab goes round the designed order, Compare, Difference,
 # Drive, Folders and files, Similarity, Source 1, Source 2; Shift+Tab round it backwards.
+# The bus may tell of the focus a moment after the window shows it, more so on a loaded machine.
+for i in $(seq 1 15); do focus_on $'push button\tCompare' && break; sleep 0.2; done
 focus_on $'push button\tCompare' || fail "the keyboard does not start on Compare: $(atspi focused | tr '\n' '|')"
 round() { # round KEY DRIVE-STOP: 14 presses; Compare every 7th, the drive list at DRIVE-STOP
   local i at compare drive
