@@ -161,7 +161,7 @@ bool fill_sorted(const file_text& text, line_table& pane)
         return false;
     const char* data = text.block->data();
     const std::size_t cut = second_part(text);
-    // The first part's spans get room for all, and the second's join them.
+    // Each part's spans stay where its thread cut them; the sort reads the two as one.
     short_span_vector spans, tail;
     bool head_failed = false, tail_failed = false;
     on_two_threads(
@@ -175,7 +175,7 @@ bool fill_sorted(const file_text& text, line_table& pane)
         },
         [&] {
             try {
-                spans = cut_short(data, text.begin, cut, text.end - text.begin);
+                spans = cut_short(data, text.begin, cut, cut - text.begin);
             } catch (const std::bad_alloc&) {
                 head_failed = true;
             }
@@ -184,10 +184,8 @@ bool fill_sorted(const file_text& text, line_table& pane)
     if (head_failed || tail_failed || spans.size() + tail.size() > d.room_left())
         return false;
     try {
-        spans.insert(spans.end(), tail.begin(), tail.end());
-        tail = short_span_vector();
-        detail::row_vector rows(spans.size());
-        detail::sort_spans_by_text(rows, data, spans.data(), spans.size());
+        detail::row_vector rows(spans.size() + tail.size());
+        detail::sort_spans_by_text(rows, data, spans.data(), spans.size(), tail.data(), tail.size());
         line_table::batch changes(pane);
         d.keep_block(text.block);
         d.rows.adopt(std::move(rows));
