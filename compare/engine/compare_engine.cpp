@@ -46,6 +46,11 @@ struct membership {
     std::size_t same = 0; // rows of source 1 found in source 2
     std::size_t only1 = 0; // rows of source 1 not found
     std::size_t only2 = 0; // rows of source 2 not found
+    // Where two threads split the walk (split false: one walked it all): the first rows of each
+    // source they took apart, and the counts of the lower parts.
+    bool split = false;
+    std::size_t mid1 = 0, mid2 = 0;
+    std::size_t same_low = 0, only1_low = 0, only2_low = 0;
 };
 
 // Walks a[i1..e1) and b[i2..e2) side by side; both are sorted, so a text is found in the
@@ -121,6 +126,12 @@ void find_members(const sorted_source& s1, const sorted_source& s2, membership& 
             m.same = same_a + same_b;
             m.only1 = only1_a + only1_b;
             m.only2 = only2_a + only2_b;
+            m.split = true;
+            m.mid1 = mid1;
+            m.mid2 = mid2;
+            m.same_low = same_a;
+            m.only1_low = only1_a;
+            m.only2_low = only2_a;
             return;
         } catch (const std::system_error&) {
             // No second thread to be had: walk it all here.
@@ -154,9 +165,10 @@ std::size_t rows_that_fit(line_table::impl& d, std::size_t wanted)
 // out[k..fits) and returns where the next row goes. Every row is written to the next place and
 // only a marked one moves the place on, which spares a branch the processor could not foretell.
 std::size_t put_marked(row_ref* out, std::size_t k, std::size_t fits, const sorted_source& s,
-    const std::vector<std::uint8_t>& found, std::uint8_t wanted, std::uint32_t label, std::size_t from = 0)
+    const std::vector<std::uint8_t>& found, std::uint8_t wanted, std::uint32_t label, std::size_t from = 0,
+    std::size_t to = static_cast<std::size_t>(-1))
 {
-    for (std::size_t i = from; i < s.n && k < fits; ++i) {
+    for (std::size_t i = from; i < std::min(s.n, to) && k < fits; ++i) {
         out[k] = row_ref {s.rows[i].text, s.rows[i].len, label};
         k += found[i] == wanted;
     }
@@ -281,9 +293,33 @@ bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line
     row_vector& rows = du.rows.own();
     rows.resize(total);
     row_ref* const out = rows.data();
-    on_two_threads(
-        parallel, [&] { put_marked(out + 1, 0, similar, s1, m.found1, 1, 0); },
-        [&] { put_different(out + diff_at, s1, s2, m, label1, label2, l1, l2); });
+    const int order = detail::compare_text(label1, label2);
+    if (parallel && m.split && order != 0) {
+        // Each thread writes the rows of the part of each source that it walked: the similar
+        // ones, then each source's different ones into its group, each part at the place the
+        // walk's counts give it. Both threads read and write about as much.
+        row_ref* const similar_rows = out + 1;
+        row_ref* const only1_rows = out + diff_at + (order < 0 ? 0 : m.only2);
+        row_ref* const only2_rows = out + diff_at + (order < 0 ? m.only1 : 0);
+        auto part = [&](bool upper) {
+            const std::size_t from1 = upper ? m.mid1 : 0, to1 = upper ? s1.n : m.mid1;
+            const std::size_t from2 = upper ? m.mid2 : 0, to2 = upper ? s2.n : m.mid2;
+            const std::size_t same_at = upper ? m.same_low : 0;
+            const std::size_t only1_at = upper ? m.only1_low : 0, only2_at = upper ? m.only2_low : 0;
+            const std::size_t same_n = upper ? m.same - m.same_low : m.same_low;
+            const std::size_t only1_n = upper ? m.only1 - m.only1_low : m.only1_low;
+            const std::size_t only2_n = upper ? m.only2 - m.only2_low : m.only2_low;
+            put_marked(similar_rows + same_at, 0, same_n, s1, m.found1, 1, 0, from1, to1);
+            put_marked(only1_rows + only1_at, 0, only1_n, s1, m.found1, 0, l1, from1, to1);
+            put_marked(only2_rows + only2_at, 0, only2_n, s2, m.found2, 0, l2, from2, to2);
+        };
+        on_two_threads(
+            true, [&] { part(true); }, [&] { part(false); });
+    } else {
+        on_two_threads(
+            parallel, [&] { put_marked(out + 1, 0, similar, s1, m.found1, 1, 0); },
+            [&] { put_different(out + diff_at, s1, s2, m, label1, label2, l1, l2); });
+    }
     out[0] = similarity;
     out[similar + 1] = row_ref {};
     out[similar + 2] = difference;
