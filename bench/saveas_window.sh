@@ -6,7 +6,8 @@
 # python3-pyatspi, as the real-window tests do. Prints each round's seconds for the Text and the
 # CSV type, and checks the Text file against tovik-bench's when TOVIK_BENCH names it. SAVE_PAUSE
 # seconds (none by default) pass before each save: a disk that slows after a burst of writing
-# then starts each save afresh.
+# then starts each save afresh. SAVE_DIR (default /tmp) is where the files go: a memory file
+# system such as /dev/shm leaves the disk's speed out of the figure.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../tests/gui/lib.bash"
@@ -17,7 +18,7 @@ dir=$(dirname "$file1")
 export GUI_SHOTS=${GUI_SHOTS:-/tmp/saveas-shots}
 gui_setup "$program"
 gui_readable "$@"
-out=$(mktemp -d)
+out=$(mktemp -d "${SAVE_DIR:-/tmp}/saveas.XXXXXX")
 trap 'gui_stop; rm -rf "$out"' EXIT
 gui_start_display
 gui_start_readable "$out/program.log"
