@@ -38,9 +38,9 @@ class parked_thread;
 // wide registers, whatever its starter's were, and must not throw.
 //
 // The threads are kept parked between pieces of work rather than started for each. A thread
-// just started is placed by the system beside the one that started it, and on two cores waited
-// there for a millisecond or more before it was moved to the idle one, about once per piece of
-// work; a parked thread that is woken goes to an idle core at once.
+// just started may be placed by the system beside the one that started it, and on two cores it
+// then waited there a millisecond or more (once, twelve) before it was moved to the idle one; a
+// parked thread that is woken goes to an idle core at once.
 class joining_thread {
 public:
     // Starts `f` on a parked thread, or on a new one when none is free; throws std::system_error
