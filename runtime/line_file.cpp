@@ -129,9 +129,8 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
             const ssize_t r = ::pread(fd, buf + half + second, want, static_cast<off_t>(half + second));
             if (r > 0) {
                 if (second == 0) {
-                    while (second_start < half + static_cast<std::size_t>(r)
-                        && (static_cast<unsigned char>(buf[second_start]) & 0xC0) == 0x80)
-                        ++second_start;
+                    second_start = utf8_char_start(
+                        reinterpret_cast<const unsigned char*>(buf), half, half + static_cast<std::size_t>(r));
                     second_check = utf8_follower(second_start);
                 }
                 second += static_cast<std::size_t>(r);
@@ -160,7 +159,7 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
         utf8_valid = first_check.checked();
     } else {
         const std::size_t joined = utf8_valid_until(
-            reinterpret_cast<const unsigned char*>(buf), first_check.checked(), std::min(second_start, size));
+            reinterpret_cast<const unsigned char*>(buf), first_check.checked(), second_start);
         utf8_valid = joined < second_start ? joined : second_check.checked();
     }
     return size;

@@ -32,9 +32,7 @@ std::size_t utf8_valid_until_parallel(const unsigned char* s, std::size_t begin,
 {
     if (!second_thread_pays(n - begin, parallel_check))
         return utf8_valid_until(s, begin, n);
-    std::size_t mid = begin + (n - begin) / 2;
-    while (mid < n && (s[mid] & 0xC0) == 0x80)
-        ++mid;
+    const std::size_t mid = utf8_char_start(s, begin + (n - begin) / 2, n);
     std::size_t first = 0, second = 0;
     on_two_threads(
         true, [&] { second = utf8_valid_until(s, mid, n); }, [&] { first = utf8_valid_until(s, begin, mid); });
