@@ -301,17 +301,13 @@ bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line
         row_ref* const similar_rows = out + 1;
         row_ref* const only1_rows = out + diff_at + (order < 0 ? 0 : m.only2);
         row_ref* const only2_rows = out + diff_at + (order < 0 ? m.only1 : 0);
+        // The lower parts' rows of each kind come first; the upper parts' end with their list.
         auto part = [&](bool upper) {
             const std::size_t from1 = upper ? m.mid1 : 0, to1 = upper ? s1.n : m.mid1;
             const std::size_t from2 = upper ? m.mid2 : 0, to2 = upper ? s2.n : m.mid2;
-            const std::size_t same_at = upper ? m.same_low : 0;
-            const std::size_t only1_at = upper ? m.only1_low : 0, only2_at = upper ? m.only2_low : 0;
-            const std::size_t same_n = upper ? m.same - m.same_low : m.same_low;
-            const std::size_t only1_n = upper ? m.only1 - m.only1_low : m.only1_low;
-            const std::size_t only2_n = upper ? m.only2 - m.only2_low : m.only2_low;
-            put_marked(similar_rows + same_at, 0, same_n, s1, m.found1, 1, 0, from1, to1);
-            put_marked(only1_rows + only1_at, 0, only1_n, s1, m.found1, 0, l1, from1, to1);
-            put_marked(only2_rows + only2_at, 0, only2_n, s2, m.found2, 0, l2, from2, to2);
+            put_marked(similar_rows, upper ? m.same_low : 0, upper ? m.same : m.same_low, s1, m.found1, 1, 0, from1, to1);
+            put_marked(only1_rows, upper ? m.only1_low : 0, upper ? m.only1 : m.only1_low, s1, m.found1, 0, l1, from1, to1);
+            put_marked(only2_rows, upper ? m.only2_low : 0, upper ? m.only2 : m.only2_low, s2, m.found2, 0, l2, from2, to2);
         };
         on_two_threads(
             true, [&] { part(true); }, [&] { part(false); });
