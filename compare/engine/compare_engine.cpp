@@ -5,9 +5,9 @@
 #include "runtime/joining_thread.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <new>
-#include <system_error>
 #include <vector>
 
 namespace core {
@@ -46,8 +46,8 @@ struct membership {
     std::size_t same = 0; // rows of source 1 found in source 2
     std::size_t only1 = 0; // rows of source 1 not found
     std::size_t only2 = 0; // rows of source 2 not found
-    // Where two threads split the walk (split false: one walked it all): the first rows of each
-    // source they took apart, and the counts of the lower parts.
+    // Where the lists are written in two shares (split false: in one): the first rows of each
+    // source in the upper share, and the counts of the lower one.
     bool split = false;
     std::size_t mid1 = 0, mid2 = 0;
     std::size_t same_low = 0, only1_low = 0, only2_low = 0;
@@ -106,40 +106,61 @@ std::size_t lower_bound_of(const row_ref* a, std::size_t n, const row_ref& t)
 
 // Below this many rows together a second thread costs more than it saves.
 constexpr std::size_t parallel_threshold = 1 << 17;
+// Two threads walk the sources in about this many pieces, each taking the next one free: rows
+// of some texts take longer than others (long shared beginnings, as in lists of paths), and
+// with halves by row count one thread waited for the other up to a third of the walk.
+constexpr std::size_t walk_pieces = 32;
 
 void find_members(const sorted_source& s1, const sorted_source& s2, membership& m)
 {
     m.found1.assign(s1.n, 0);
     m.found2.assign(s2.n, 0);
-    if (s1.n > 0 && second_thread_pays(s1.n + s2.n, parallel_threshold)) {
-        // Split both sources at one text, so that no run of equal texts is cut and each half
-        // can be walked on its own.
-        const std::size_t mid1 = lower_bound_of(s1.rows, s1.n, s1.rows[s1.n / 2]);
-        const std::size_t mid2 = lower_bound_of(s2.rows, s2.n, s1.rows[s1.n / 2]);
-        std::size_t same_a = 0, only1_a = 0, only2_a = 0;
-        std::size_t same_b = 0, only1_b = 0, only2_b = 0;
-        try {
-            core::joining_thread other(
-                [&] { merge_range(s1.rows, 0, mid1, s2.rows, 0, mid2, m, same_a, only1_a, only2_a); });
-            merge_range(s1.rows, mid1, s1.n, s2.rows, mid2, s2.n, m, same_b, only1_b, only2_b);
-            other.join();
-            m.same = same_a + same_b;
-            m.only1 = only1_a + only1_b;
-            m.only2 = only2_a + only2_b;
-            m.split = true;
-            m.mid1 = mid1;
-            m.mid2 = mid2;
-            m.same_low = same_a;
-            m.only1_low = only1_a;
-            m.only2_low = only2_a;
-            return;
-        } catch (const std::system_error&) {
-            // No second thread to be had: walk it all here.
-            std::fill(m.found1.begin(), m.found1.end(), 0);
-            std::fill(m.found2.begin(), m.found2.end(), 0);
-        }
+    if (s1.n == 0 || !second_thread_pays(s1.n + s2.n, parallel_threshold)) {
+        merge_range(s1.rows, 0, s1.n, s2.rows, 0, s2.n, m, m.same, m.only1, m.only2);
+        return;
     }
-    merge_range(s1.rows, 0, s1.n, s2.rows, 0, s2.n, m, m.same, m.only1, m.only2);
+    // Both sources are cut at the same texts, so that no run of equal texts is cut and each
+    // piece can be walked on its own.
+    struct piece {
+        std::size_t from1, to1, from2, to2;
+        std::size_t same = 0, only1 = 0, only2 = 0;
+    };
+    std::vector<piece> pieces(walk_pieces);
+    std::size_t from1 = 0, from2 = 0;
+    for (std::size_t p = 0; p < walk_pieces; ++p) {
+        std::size_t to1 = s1.n, to2 = s2.n;
+        if (p + 1 < walk_pieces) {
+            const row_ref& cut = s1.rows[s1.n * (p + 1) / walk_pieces];
+            to1 = lower_bound_of(s1.rows, s1.n, cut);
+            to2 = lower_bound_of(s2.rows, s2.n, cut);
+        }
+        pieces[p].from1 = from1;
+        pieces[p].to1 = from1 = to1;
+        pieces[p].from2 = from2;
+        pieces[p].to2 = from2 = to2;
+    }
+    std::atomic<std::size_t> next {0};
+    auto walk = [&] {
+        for (std::size_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < walk_pieces;) {
+            piece& w = pieces[p];
+            merge_range(s1.rows, w.from1, w.to1, s2.rows, w.from2, w.to2, m, w.same, w.only1, w.only2);
+        }
+    };
+    // Without a second thread this one takes every piece.
+    on_two_threads(true, walk, walk);
+    // The lists are then written in two shares, split at the middle piece.
+    m.split = true;
+    m.mid1 = pieces[walk_pieces / 2].from1;
+    m.mid2 = pieces[walk_pieces / 2].from2;
+    for (std::size_t p = 0; p < walk_pieces; ++p) {
+        const bool low = p < walk_pieces / 2;
+        m.same += pieces[p].same;
+        m.only1 += pieces[p].only1;
+        m.only2 += pieces[p].only2;
+        m.same_low += low ? pieces[p].same : 0;
+        m.only1_low += low ? pieces[p].only1 : 0;
+        m.only2_low += low ? pieces[p].only2 : 0;
+    }
 }
 
 // The orders the similarity and the difference lists are shown in.
@@ -295,13 +316,13 @@ bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line
     row_ref* const out = rows.data();
     const int order = detail::compare_text(label1, label2);
     if (parallel && m.split && order != 0) {
-        // Each thread writes the rows of the part of each source that it walked: the similar
-        // ones, then each source's different ones into its group, each part at the place the
-        // walk's counts give it. Both threads read and write about as much.
+        // Each thread writes the rows of one share of each source: the similar ones, then each
+        // source's different ones into its group, each part at the place the walk's counts give
+        // it. Both threads read and write about as much.
         row_ref* const similar_rows = out + 1;
         row_ref* const only1_rows = out + diff_at + (order < 0 ? 0 : m.only2);
         row_ref* const only2_rows = out + diff_at + (order < 0 ? m.only1 : 0);
-        // The lower parts' rows of each kind come first; the upper parts' end with their list.
+        // The lower share's rows of each kind come first; the upper share's end with their list.
         auto part = [&](bool upper) {
             const std::size_t from1 = upper ? m.mid1 : 0, to1 = upper ? s1.n : m.mid1;
             const std::size_t from2 = upper ? m.mid2 : 0, to2 = upper ? s2.n : m.mid2;
