@@ -12,33 +12,70 @@ namespace detail {
 
 namespace {
 
-// One row in the text sort: twelve bytes of es_text from the current depth (big-endian,
-// zero-padded) and the row's old position, taken together as one 128-bit number: the first
-// eight bytes in `high`, the next four and the position in `low`. Comparing the numbers orders
-// by the bytes, then by position. Most of the work compares them; the text itself is read again
-// only for rows still tied after them.
+// One row in the text sort: bytes of es_text from the current depth (big-endian, zero-padded)
+// and what stands for the row, taken together as one 128-bit number. Comparing the numbers
+// orders by the bytes, then by the row's old position. Most of the work compares them; the text
+// itself is read again only for rows still tied after them. What the two halves hold depends on
+// what the rows are read from (see row_array and span_array).
 struct [[gnu::may_alias]] text_key {
     std::uint64_t low;
     std::uint64_t high;
-
-    std::uint32_t index() const { return static_cast<std::uint32_t>(low); }
 };
 // The keys are made in the array that then receives the sorted rows (see text_order), so that
 // a sort needs no second array of the rows' size; may_alias lets them share it.
 static_assert(
     sizeof(text_key) == sizeof(row_ref) && alignof(text_key) == alignof(row_ref), "a key takes the place of a row");
 
-// What a sort reads its rows from: a table's own array...
+// N (8 or 12) bytes of a text from `depth` on, zero-padded where the text ends before them, as
+// big-endian numbers: the first eight in `high`, the next four (zero for N = 8) in `next4`.
+template <std::uint32_t N>
+void bytes_at(const char* text, std::uint32_t len, std::uint32_t depth, std::uint64_t& high, std::uint32_t& next4)
+{
+    static_assert(N == 8 || N == 12, "a key caches eight or twelve bytes");
+    const std::uint32_t left = len > depth ? len - depth : 0;
+    unsigned char bytes[12] = {};
+    if (left >= N)
+        std::memcpy(bytes, text + depth, N);
+    else if (left != 0)
+        std::memcpy(bytes, text + depth, left);
+    std::memcpy(&high, bytes, 8);
+    std::memcpy(&next4, bytes + 8, 4);
+    high = __builtin_bswap64(high);
+    next4 = __builtin_bswap32(next4);
+}
+
+// What a sort reads its rows from: a table's own array, whose rows' texts lie anywhere. A key
+// holds twelve bytes of text, the first eight in `high`, the next four in the upper half of
+// `low`, and the row's position in the lower half; the row is read from the array again.
 struct row_array {
+    static constexpr std::uint32_t key_bytes = 12;
     const row_ref* rows;
 
     const row_ref& operator[](std::size_t i) const { return rows[i]; }
-    void prefetch(std::size_t i) const { __builtin_prefetch(rows + i); }
+    text_key key(std::size_t i, std::uint32_t depth) const { return key_of(rows[i], i, depth); }
+    // The key of the same row at another depth.
+    text_key rekey(const text_key& k, std::uint32_t depth) const { return key_of(row(k), index(k), depth); }
+    const row_ref& row(const text_key& k) const { return rows[index(k)]; }
+    void prefetch_row(const text_key& k) const { __builtin_prefetch(rows + index(k)); }
+
+private:
+    static std::uint32_t index(const text_key& k) { return static_cast<std::uint32_t>(k.low); }
+    static text_key key_of(const row_ref& r, std::size_t i, std::uint32_t depth)
+    {
+        std::uint64_t high;
+        std::uint32_t next4;
+        bytes_at<key_bytes>(r.text, r.len, depth, high, next4);
+        return text_key {std::uint64_t(next4) << 32 | static_cast<std::uint32_t>(i), high};
+    }
 };
 
 // ... or the spans of a load, made into rows as they are read: the two parts' spans that two
-// threads cut, one after the other, as one array.
+// threads cut, one after the other, as one array. A key holds eight bytes of text in `high` and
+// the row's span in `low`, its offset in the upper half: the spans lie in the order of the text,
+// so the offset orders rows as their positions do, and the row is had from the key alone,
+// without a read of the span array at a place no cache holds.
 struct span_array {
+    static constexpr std::uint32_t key_bytes = 8;
     const char* base;
     const short_span* first;
     std::size_t first_count;
@@ -55,10 +92,31 @@ struct span_array {
         const short_span& s = span(i);
         return row_ref {base + s.offset, s.size, 0};
     }
-    void prefetch(std::size_t i) const { __builtin_prefetch(&span(i)); }
+    text_key key(std::size_t i, std::uint32_t depth) const
+    {
+        const short_span& s = span(i);
+        return key_of(s.offset, s.size, depth);
+    }
+    text_key rekey(const text_key& k, std::uint32_t depth) const
+    {
+        return key_of(static_cast<std::uint32_t>(k.low >> 32), static_cast<std::uint32_t>(k.low), depth);
+    }
+    row_ref row(const text_key& k) const
+    {
+        return row_ref {base + (k.low >> 32), static_cast<std::uint32_t>(k.low), 0};
+    }
+    void prefetch_row(const text_key&) const {}
+
+private:
+    text_key key_of(std::uint32_t offset, std::uint32_t size, std::uint32_t depth) const
+    {
+        std::uint64_t high;
+        std::uint32_t next4;
+        bytes_at<key_bytes>(base + offset, size, depth, high, next4);
+        return text_key {std::uint64_t(offset) << 32 | size, high};
+    }
 };
 
-constexpr std::uint32_t key_bytes = 12;
 // Below this many rows a second thread costs more than it saves.
 constexpr std::size_t parallel_threshold = 1 << 16;
 // Below this many rows the buckets cost more than they save.
@@ -72,37 +130,21 @@ constexpr std::uint32_t bucket_bytes = 2;
 // recursion stays bounded whatever the length of the lines.
 constexpr std::uint32_t deepest = 256;
 
-inline text_key key_at(const row_ref& r, std::uint32_t index, std::uint32_t depth)
-{
-    const std::uint32_t left = r.len > depth ? r.len - depth : 0;
-    // Twelve bytes, zero-padded where the text ends before them.
-    unsigned char bytes[key_bytes] = {};
-    if (left >= key_bytes)
-        std::memcpy(bytes, r.text + depth, key_bytes);
-    else if (left != 0)
-        std::memcpy(bytes, r.text + depth, left);
-    std::uint64_t high;
-    std::uint32_t next4;
-    std::memcpy(&high, bytes, 8);
-    std::memcpy(&next4, bytes + 8, 4);
-    text_key k;
-    k.high = __builtin_bswap64(high);
-    k.low = std::uint64_t(__builtin_bswap32(next4)) << 32 | index;
-    return k;
-}
-
 inline std::size_t first_two_bytes(const row_ref& r)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(r.text);
     return r.len >= 2 ? (std::size_t(p[0]) << 8) | p[1] : (r.len == 1 ? std::size_t(p[0]) << 8 : 0);
 }
 
-inline bool same_bytes(const text_key& a, const text_key& b)
+// Whether two keys' cached bytes are the same; a key of eight keeps no text in `low`.
+template <class Rows> bool same_bytes(const text_key& a, const text_key& b)
 {
-    return a.high == b.high && (a.low >> 32) == (b.low >> 32);
+    return a.high == b.high && (Rows::key_bytes == 8 || (a.low >> 32) == (b.low >> 32));
 }
 
 // A function object rather than a function, so that std::sort inlines every comparison.
+// Keys of equal cached bytes compare by what stands for the row, which orders them by old
+// position.
 struct by_bytes_then_index {
     bool operator()(const text_key& a, const text_key& b) const
     {
@@ -113,11 +155,11 @@ struct by_bytes_then_index {
 // True when the texts of keys[0..n), all longer than `depth`, are equal from `depth` on.
 template <class Rows> bool all_equal_from(const text_key* keys, std::size_t n, std::uint32_t depth, const Rows& rows)
 {
-    const row_ref& first = rows[keys[0].index()];
+    const row_ref first = rows.row(keys[0]);
     for (std::size_t i = 1; i < n; ++i) {
         if (i + 8 < n)
-            prefetch_text(rows[keys[i + 8].index()], depth);
-        const row_ref& r = rows[keys[i].index()];
+            prefetch_text(rows.row(keys[i + 8]), depth);
+        const row_ref r = rows.row(keys[i]);
         if (r.len != first.len || std::memcmp(r.text + depth, first.text + depth, r.len - depth) != 0)
             return false;
     }
@@ -137,8 +179,8 @@ constexpr std::size_t radix_threshold = 64;
 // Orders keys[0..n) by their cached bytes, then by old position. The first `known` cached
 // bytes of all of them are equal and they are in the order of their old positions; each
 // distribution on the next byte is stable, so keys whose cached bytes all agree are left in
-// that order. `spare` has room for n keys.
-void order_keys(text_key* keys, std::size_t n, unsigned known, text_key* spare)
+// that order. Keys cache `key_bytes` bytes; `spare` has room for n keys.
+void order_keys(text_key* keys, std::size_t n, unsigned known, unsigned key_bytes, text_key* spare)
 {
     std::size_t count[256];
     for (;;) {
@@ -166,7 +208,7 @@ void order_keys(text_key* keys, std::size_t n, unsigned known, text_key* spare)
     // Most of the 256 parts hold one key or none, for which a call would do nothing.
     for (unsigned b = 0; b < 256; ++b)
         if (start[b + 1] - start[b] > 1)
-            order_keys(keys + start[b], start[b + 1] - start[b], known + 1, spare);
+            order_keys(keys + start[b], start[b + 1] - start[b], known + 1, key_bytes, spare);
 }
 
 // Runs of tied keys are mostly two or three long: up to this many an insertion sort, without
@@ -186,23 +228,24 @@ template <class Before> void insertion_sort(text_key* first, text_key* last, Bef
 
 // Orders a run of keys with equal cached bytes at `depth`: a text that ends within them is a
 // beginning of every longer one, so the ended texts come first, shortest first, then the
-// others; equal lengths and the others keep the order of their old positions.
+// others; equal lengths and the others keep the order of their old positions (within a run,
+// the order of `low`).
 template <class Rows> text_key* ended_first(text_key* run, text_key* end, std::uint32_t depth, const Rows& rows)
 {
-    const std::uint32_t next = depth + key_bytes;
+    const std::uint32_t next = depth + Rows::key_bytes;
     auto rank = [&](const text_key& k) {
-        const std::uint32_t len = rows[k.index()].len;
+        const std::uint32_t len = rows.row(k).len;
         return len <= next ? len : next + 1;
     };
     auto before = [&](const text_key& a, const text_key& b) {
         const std::uint32_t ra = rank(a), rb = rank(b);
-        return ra != rb ? ra < rb : a.index() < b.index();
+        return ra != rb ? ra < rb : a.low < b.low;
     };
     if (end - run <= few)
         insertion_sort(run, end, before);
     else
         std::sort(run, end, before);
-    return std::partition_point(run, end, [&](const text_key& k) { return rows[k.index()].len <= next; });
+    return std::partition_point(run, end, [&](const text_key& k) { return rows.row(k).len <= next; });
 }
 
 // Sorts keys[0..n), whose texts are equal before `depth` and whose cached bytes are those at
@@ -211,25 +254,26 @@ template <class Rows> text_key* ended_first(text_key* run, text_key* end, std::u
 template <class Rows>
 void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, unsigned known, const Rows& rows, text_key* spare)
 {
-    order_keys(keys, n, known, spare);
-    const std::uint32_t next = depth + key_bytes;
+    order_keys(keys, n, known, Rows::key_bytes, spare);
+    const std::uint32_t next = depth + Rows::key_bytes;
     // Tied keys, whose rows and texts the walk below reads, are few and anywhere in memory, and
     // a run of them is mostly too short to look ahead within: two scouts ask for their rows,
     // then their texts, some keys before the walk gets there.
     auto tied = [&](std::size_t k) {
-        return (k > 0 && same_bytes(keys[k], keys[k - 1])) || (k + 1 < n && same_bytes(keys[k], keys[k + 1]));
+        return (k > 0 && same_bytes<Rows>(keys[k], keys[k - 1]))
+            || (k + 1 < n && same_bytes<Rows>(keys[k], keys[k + 1]));
     };
     constexpr std::size_t rows_ahead = 64, texts_ahead = 32;
     std::size_t row_scout = 0, text_scout = 0;
     for (std::size_t i = 0; i < n;) {
         for (; row_scout < n && row_scout < i + rows_ahead; ++row_scout)
             if (tied(row_scout))
-                rows.prefetch(keys[row_scout].index());
+                rows.prefetch_row(keys[row_scout]);
         for (; text_scout < n && text_scout < i + texts_ahead; ++text_scout)
             if (tied(text_scout))
-                prefetch_text(rows[keys[text_scout].index()], next);
+                prefetch_text(rows.row(keys[text_scout]), next);
         std::size_t j = i + 1;
-        while (j < n && same_bytes(keys[j], keys[i]))
+        while (j < n && same_bytes<Rows>(keys[j], keys[i]))
             ++j;
         if (j - i > 1) {
             text_key* const end = keys + j;
@@ -237,10 +281,10 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, unsigned kno
             const auto rest = static_cast<std::size_t>(end - longer);
             // The rest of the texts decides, from `next` on; equal texts by old position.
             auto by_rest = [&](const text_key& a, const text_key& b) {
-                const row_ref& ra = rows[a.index()];
-                const row_ref& rb = rows[b.index()];
+                const row_ref ra = rows.row(a);
+                const row_ref rb = rows.row(b);
                 const int c = compare_text(ra.text + next, ra.len - next, rb.text + next, rb.len - next);
-                return c != 0 ? c < 0 : a.index() < b.index();
+                return c != 0 ? c < 0 : a.low < b.low;
             };
             if (rest > 1 && rest <= static_cast<std::size_t>(few)) {
                 // A few rows are compared whole at once rather than twelve bytes at a time.
@@ -254,10 +298,10 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, unsigned kno
                     // ahead, so that the loads overlap instead of waiting one by one.
                     for (text_key* k = longer; k != end; ++k) {
                         if (end - k > 16)
-                            rows.prefetch(k[16].index());
+                            rows.prefetch_row(k[16]);
                         if (end - k > 8)
-                            prefetch_text(rows[k[8].index()], next);
-                        *k = key_at(rows[k->index()], k->index(), next);
+                            prefetch_text(rows.row(k[8]), next);
+                        *k = rows.rekey(*k, next);
                     }
                     sort_group(longer, rest, next, 0, rows, spare);
                 }
@@ -294,8 +338,8 @@ template <class Rows> void gather(const Rows& rows, text_key* keys, std::size_t 
     auto* const out = reinterpret_cast<row_ref*>(keys);
     for (std::size_t i = from; i < to; ++i) {
         if (i + ahead < to)
-            rows.prefetch(keys[i + ahead].index());
-        const row_ref r = rows[keys[i].index()];
+            rows.prefetch_row(keys[i + ahead]);
+        const row_ref r = rows.row(keys[i]);
         out[i] = r;
     }
 }
@@ -310,7 +354,7 @@ template <class Rows> void text_order(const Rows& rows, std::size_t n, std::size
     text_key* const spread = reinterpret_cast<text_key*>(sorted.data());
     if (n < small_table) {
         for (std::size_t i = 0; i < n; ++i)
-            spread[i] = key_at(rows[i], static_cast<std::uint32_t>(i), 0);
+            spread[i] = rows.key(i, 0);
         const key_array spare(n);
         sort_group(spread, n, 0, 0, rows, spare.data());
         gather(rows, spread, 0, n);
@@ -339,7 +383,7 @@ template <class Rows> void text_order(const Rows& rows, std::size_t n, std::size
     }
     auto place = [&](std::vector<std::size_t>& at, std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i)
-            spread[at[first_two_bytes(rows[i])]++] = key_at(rows[i], static_cast<std::uint32_t>(i), bucket_bytes);
+            spread[at[first_two_bytes(rows[i])]++] = rows.key(i, bucket_bytes);
     };
     on_two_threads(
         two, [&] { place(count_a, 0, mid); }, [&] { place(count_b, mid, n); });
