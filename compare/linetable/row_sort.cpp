@@ -166,6 +166,25 @@ template <class Rows> bool all_equal_from(const text_key* keys, std::size_t n, s
     return true;
 }
 
+// How many bytes from `depth` on the texts of keys[0..n), all longer than `depth`, have in
+// common; no more than the shortest of them has from there.
+template <class Rows> std::uint32_t shared_from(const text_key* keys, std::size_t n, std::uint32_t depth, const Rows& rows)
+{
+    const row_ref first = rows.row(keys[0]);
+    const char* const a = first.text + depth;
+    std::uint32_t shared = first.len - depth;
+    for (std::size_t i = 1; i < n && shared != 0; ++i) {
+        if (i + 8 < n)
+            prefetch_text(rows.row(keys[i + 8]), depth);
+        const row_ref r = rows.row(keys[i]);
+        const char* const b = r.text + depth;
+        shared = std::min(shared, r.len - depth);
+        if (std::memcmp(a, b, shared) != 0)
+            shared = static_cast<std::uint32_t>(std::mismatch(a, a + shared, b).first - a);
+    }
+    return shared;
+}
+
 // Byte `b` (0 to 15) of a key's cached bytes.
 inline unsigned key_byte(const text_key& k, unsigned b)
 {
@@ -287,11 +306,15 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, unsigned kno
                 return c != 0 ? c < 0 : a.low < b.low;
             };
             if (rest > 1 && rest <= static_cast<std::size_t>(few)) {
-                // A few rows are compared whole at once rather than twelve bytes at a time.
+                // A few rows are compared whole at once rather than a key's bytes at a time.
                 insertion_sort(longer, end, by_rest);
             } else if (rest > 1 && !all_equal_from(longer, rest, next, rows)) {
                 // Repeated lines are common: a run of one text is in order already (by position).
-                if (next >= deepest) {
+                // Where every key of the group tied, its texts may share far more than a key
+                // holds, as lists of paths do: the next keys are taken after all they share
+                // rather than a key's bytes further on, once for each key's worth.
+                const std::uint32_t from = i == 0 && j == n ? next + shared_from(longer, rest, next, rows) : next;
+                if (from >= deepest) {
                     std::sort(longer, end, by_rest);
                 } else {
                     // Tied rows lie anywhere in memory: ask for a row and its text some keys
@@ -300,10 +323,10 @@ void sort_group(text_key* keys, std::size_t n, std::uint32_t depth, unsigned kno
                         if (end - k > 16)
                             rows.prefetch_row(k[16]);
                         if (end - k > 8)
-                            prefetch_text(rows.row(k[8]), next);
-                        *k = rows.rekey(*k, next);
+                            prefetch_text(rows.row(k[8]), from);
+                        *k = rows.rekey(*k, from);
                     }
-                    sort_group(longer, rest, next, 0, rows, spare);
+                    sort_group(longer, rest, from, 0, rows, spare);
                 }
             }
         }
