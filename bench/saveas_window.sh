@@ -7,7 +7,10 @@
 # CSV type, and checks the Text file against tovik-bench's when TOVIK_BENCH names it. SAVE_PAUSE
 # seconds (none by default) pass before each save: a disk that slows after a burst of writing
 # then starts each save afresh. SAVE_DIR (default /tmp) is where the files go: a memory file
-# system such as /dev/shm leaves the disk's speed out of the figure.
+# system such as /dev/shm leaves the disk's speed out of the figure. SAVE_WARM megabytes (none by
+# default) are written into memory and freed just before each save, so that the file's pages come
+# from memory the machine has just used: on a virtual machine whose host takes back memory the
+# guest leaves unused, the first touch of such memory is several times slower (see README).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../tests/gui/lib.bash"
@@ -72,6 +75,10 @@ save() {
   xdotool key ctrl+a BackSpace
   xdotool type --delay 5 "$1"
   sleep 0.8
+  if [ "${SAVE_WARM:-0}" -gt 0 ]; then
+    dd if=/dev/zero of=/dev/shm/saveas-warm bs=1M count="$SAVE_WARM" status=none
+    rm -f /dev/shm/saveas-warm
+  fi
   /usr/bin/python3 - "$1" <<'PY'
 import os, subprocess, sys, time
 target = sys.argv[1]
