@@ -56,8 +56,8 @@ struct membership {
 // Walks a[i1..e1) and b[i2..e2) side by side; both are sorted, so a text is found in the
 // other source exactly when the walk meets it there. This gives the same answer as comparing
 // every row with every row of the other source, in linear time. The counts are kept in locals
-// and added at the end: the two threads' counts lie side by side in their starter's frame, and
-// writing them at every row would pass their cache line from core to core.
+// and added at the end: the pieces' counts lie side by side, and two threads writing them at
+// every row would pass their cache line from core to core.
 void merge_range(const row_ref* a, std::size_t i1, std::size_t e1, const row_ref* b, std::size_t i2, std::size_t e2,
     membership& m, std::size_t& same_out, std::size_t& only1_out, std::size_t& only2_out)
 {
