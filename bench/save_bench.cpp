@@ -28,8 +28,13 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    core::compare_sources(source1, source2, argv[1], argv[2], same, diff, sum);
+    const core::compare_counts counts = core::compare_sources(source1, source2, argv[1], argv[2], same, diff, sum);
     std::printf("combined    %ld rows\n", sum.rowcount());
+    if (counts.failed()) {
+        std::fprintf(stderr, "tovik-save-bench: the compare failed: %s\n",
+            counts.out_of_memory ? "there was not enough memory" : "a list would pass the row limit");
+        return 1;
+    }
     for (int i = 3; i < argc; ++i) {
         const QString path = QString::fromLocal8Bit(argv[i]);
         const save_type type = save_type_named_by(path).value_or(save_type::text);

@@ -103,7 +103,7 @@ bool write_sum(const core::line_table& sum, const std::string& path, std::string
     const core::row_source& rows = sum;
     core::result written;
     if (ends_with(path, ".xlsx")) {
-        written = core::write_xlsx(rows, path, std::string());
+        written = core::write_xlsx_file(rows, path);
     } else {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         if (!out)
@@ -165,6 +165,11 @@ int main(int argc, char** argv)
         const auto start3 = std::chrono::steady_clock::now();
         counts = core::compare_sources(*s1, *s2, o.file1, o.file2, *same, *diff, *sum);
         const double t3 = seconds_since(start3);
+        if (counts.failed()) {
+            std::fprintf(stderr, "tovik-bench: the compare failed: %s\n",
+                counts.out_of_memory ? "there was not enough memory" : "a list would pass the row limit");
+            return 1;
+        }
         load1.push_back(t1);
         load2.push_back(t2);
         compare.push_back(t3);

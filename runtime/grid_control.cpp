@@ -274,6 +274,12 @@ bool grid_control::eventFilter(QObject* watched, QEvent* event)
 
 void grid_control::copy_selection()
 {
+    if (rows_->failed()) {
+        messagebox(QStringLiteral("Copy"),
+            QStringLiteral("Nothing was copied: the list is not complete, because the load or the compare that "
+                           "made it failed."));
+        return;
+    }
     // The text of a whole list of millions of rows is hundreds of megabytes, twice over while it
     // becomes a string: without the memory for it the clipboard stays as it was.
     try {

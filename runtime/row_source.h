@@ -12,6 +12,9 @@ public:
     virtual ~row_source() = default;
     // How many rows there are; rows that report a failure count as none.
     virtual long count() const = 0;
+    // True when the rows are not all there (a load or a compare that failed part-way): printing,
+    // saving or copying them would pass off part of a list as the whole of it.
+    virtual bool failed() const { return false; }
     // The cells of row `row` (1-based), UTF-8.
     virtual std::string_view es_text(long row) const = 0;
     virtual std::string_view es_text2(long row) const = 0;

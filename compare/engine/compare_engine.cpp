@@ -420,6 +420,18 @@ void run_one_by_one(line_table& same, line_table& diff, line_table& sum, const l
     fill_sum(sum, source1, source2, same, diff, parallel);
 }
 
+// A compare that could not make every list keeps none of them: part of a list would pass for
+// all of it on the screen, on paper and in a saved file. The memory goes back at once.
+void fail_all(line_table& same, line_table& diff, line_table& sum, compare_counts& counts, bool out_of_memory)
+{
+    for (line_table* t : {&same, &diff, &sum}) {
+        t->reset();
+        line_table_access::of(*t).failed = true;
+    }
+    counts.same = counts.diff = counts.sum = -1;
+    counts.out_of_memory = out_of_memory;
+}
+
 } // namespace
 
 compare_counts compare_sources(const line_table& source1, const line_table& source2, std::string_view label1,
@@ -448,12 +460,8 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
         order_source(source2, s2);
         find_members(s1, s2, m);
     } catch (const std::bad_alloc&) {
-        // Without room to walk the sources no list can be built; each reports the failure.
-        for (line_table* t : {&same, &diff, &sum}) {
-            t->reset();
-            line_table_access::of(*t).failed = true;
-        }
-        counts.same = counts.diff = counts.sum = -1;
+        // Without room to walk the sources no list can be built.
+        fail_all(same, diff, sum, counts, true);
         return counts;
     }
 
@@ -473,6 +481,11 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
     counts.same = same.rowcount();
     counts.diff = diff.rowcount();
     counts.sum = sum.rowcount();
+    if (counts.failed()) {
+        const std::size_t limit = static_cast<std::size_t>(line_table::row_limit());
+        const bool over_limit = m.same > limit || m.only1 + m.only2 > limit || m.same + m.only1 + m.only2 + 3 > limit;
+        fail_all(same, diff, sum, counts, !over_limit);
+    }
     return counts;
 }
 

@@ -18,6 +18,11 @@ struct compare_counts {
     long sum = 0;
     // Both sources were empty: the three lists were only emptied.
     bool both_empty = false;
+    // The lists could not be made; each is then empty and reports the failure by its row count.
+    bool failed() const { return same < 0 || diff < 0 || sum < 0; }
+    // Why they could not: there was not the memory, or (when false) a list would have held more
+    // rows than a table may.
+    bool out_of_memory = false;
 };
 
 // Fills `same`, `diff` and `sum` from the two sources.
@@ -29,8 +34,9 @@ struct compare_counts {
 // "es_text2 A, es_text A"; `sum` is "Similarity", the similar rows, a blank row, "Difference"
 // and the difference rows. When both sources are empty all three lists end empty.
 //
-// The result rows point into the sources' text; the sources are not changed. A list that
-// cannot hold all its rows keeps those that fit and reports a negative row count.
+// The result rows point into the sources' text; the sources are not changed. When any list
+// cannot be made whole, none is kept: all three end empty and report a negative row count, so
+// that no part of a compare is ever shown, printed or saved as if it were all of it.
 compare_counts compare_sources(const line_table& source1, const line_table& source2, std::string_view label1,
     std::string_view label2, line_table& same, line_table& diff, line_table& sum);
 

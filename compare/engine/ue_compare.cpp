@@ -3,6 +3,7 @@
 #include "compare/engine/compare_engine.h"
 #include "compare/linetable/grid_pane.h"
 #include "frame/w_frame.h"
+#include "runtime/message_box.h"
 #include "runtime/pointer.h"
 #include "runtime/window_refs.h"
 
@@ -22,6 +23,7 @@ void w_diff::ue_compare()
 {
     if (!dw_1 || !dw_2 || !dw_same || !dw_diff || !dw_sum || !st_1 || !st_2)
         return;
+    core::compare_counts counts;
     {
         // The pointer first: painting the status line sends both to the screen before the
         // compare holds the event loop.
@@ -33,8 +35,18 @@ void w_diff::ue_compare()
         core::line_table::batch sum_batch(dw_sum->table());
         const std::string label1 = st_1->text().toStdString();
         const std::string label2 = st_2->text().toStdString();
-        core::compare_sources(
+        counts = core::compare_sources(
             dw_1->table(), dw_2->table(), label1, label2, dw_same->table(), dw_diff->table(), dw_sum->table());
     }
     set_status(QStringLiteral("Ready"));
+    // Empty lists would otherwise pass for two sources with nothing in common.
+    if (counts.failed()) {
+        const QString why = counts.out_of_memory
+            ? QStringLiteral("There is not enough memory to compare the two sources.")
+            : QStringLiteral("The result lists would hold more rows than a list can.");
+        rt::messagebox(QStringLiteral("Compare"),
+            why
+                + QStringLiteral(" The result lists are empty, and there is nothing to print or save until a "
+                                 "compare succeeds."));
+    }
 }

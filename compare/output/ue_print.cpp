@@ -57,6 +57,13 @@ void w_diff::ue_print()
         return;
     }
 
+    if (ldw_1->table().failed()) {
+        rt::messagebox(QStringLiteral("Print"),
+            QStringLiteral("Nothing was printed: the list is not complete, because the compare that made it "
+                           "failed."));
+        return;
+    }
+
     // Starting a job takes memory too (the printer's engine), so its start is inside the guard.
     std::unique_ptr<rt::print_job> job;
     try {
