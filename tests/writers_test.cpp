@@ -11,6 +11,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <streambuf>
 
@@ -92,7 +94,13 @@ private slots:
                         "=1+1\t00123\n"
                         "  padded  \t<b>&'</b>\n"
                         "Zürich – 東京 ✓\tnaïve\n"
-                        "\tonly second\n"));
+                        "\tonly second\n"
+                        "alpha\t\"c:\\\\tmp\\\\new\\nline\\ttab.txt\"\n"
+                        "beta\t\"\\\"quoted\\\" \\\\ name\"\n"));
+        // A source that needs no quotes keeps its backslashes as they are, and a row's tabs
+        // stay its own: the source is what follows the last tab.
+        QCOMPARE(
+            text_of({{"x\ty", "c:\\tmp\\n.txt"}, {"y", "d\"q\""}}), std::string("x\ty\tc:\\tmp\\n.txt\ny\td\"q\"\n"));
     }
 
     void csv_quotes_only_where_needed()
@@ -107,7 +115,9 @@ private slots:
                         "=1+1,00123\r\n"
                         "  padded  ,<b>&'</b>\r\n"
                         "Zürich – 東京 ✓,naïve\r\n"
-                        ",only second\r\n"));
+                        ",only second\r\n"
+                        "alpha,\"c:\\tmp\\new\nline\ttab.txt\"\r\n"
+                        "beta,\"\"\"quoted\"\" \\ name\"\r\n"));
         // Line breaks inside a field stay inside its quotes.
         QCOMPARE(csv_of({{"one\r\ntwo", "\"\""}, {"cr\r", "lf\n"}}),
             std::string("\xEF\xBB\xBF"
@@ -217,7 +227,11 @@ private slots:
         rows.push_back({"cr\rlf\r\n", "\x1f\x0b"});
         // Letters that would close into an escape with the escape of the control after them.
         rows.push_back({std::string("_x0041\0", 7), "_x0041\x01_x0042"});
-        const core::result written = core::write_xlsx(vector_rows(rows), path.toStdString(), dir.path().toStdString());
+        // Characters that XML forbids, which a parser refuses to read as they are.
+        rows.push_back({"non\xEF\xBF\xBF"
+                        "char_x0041\xEF\xBF\xBE",
+            "\xEF\xBF\xBEpath"});
+        const core::result written = core::write_xlsx_file(vector_rows(rows), path.toStdString());
         QVERIFY2(written, written.reason().c_str());
 
         const auto cells = testing::xlsx_cells(path);
@@ -253,18 +267,29 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("long.xlsx"));
         const row_pairs rows {{"fine", ""}, {"short", std::string(core::xlsx_cell_max + 1, 'x')}};
-        const core::result refused = core::write_xlsx(vector_rows(rows), path.toStdString(), std::string());
+        const core::result refused = core::write_xlsx_file(vector_rows(rows), path.toStdString());
         QVERIFY(!refused && refused.why() == core::fault::write_failed);
-        QVERIFY2(refused.reason().find("row 2") != std::string::npos, refused.reason().c_str());
+        QVERIFY2(refused.reason().find("row 2 holds 32,768 characters, more than the 32,767") != std::string::npos,
+            refused.reason().c_str());
+        // Characters beyond the first plane count twice, as a spreadsheet counts them.
+        std::string wide;
+        for (long i = 0; i < core::xlsx_cell_max / 2 + 1; ++i)
+            wide += "\xF0\x9F\x98\x80";
+        QVERIFY(!core::write_xlsx_file(vector_rows({{wide, ""}}), path.toStdString()));
 
-        // A cell of exactly the most characters is kept whole (here in multi-byte letters).
+        // A cell of exactly the most characters is kept whole (here in multi-byte letters), and
+        // controls count as the one character each is, not as the seven of its escape.
         std::string widest;
         for (long i = 0; i < core::xlsx_cell_max; ++i)
             widest += "é";
-        const core::result written = core::write_xlsx(vector_rows({{widest, ""}}), path.toStdString(), std::string());
+        const std::string controls(core::xlsx_cell_max, '\x01');
+        const core::result written = core::write_xlsx_file(vector_rows({{widest, controls}}), path.toStdString());
         QVERIFY2(written, written.reason().c_str());
-        if (testing::have_tool("unzip"))
-            QCOMPARE(testing::xlsx_cells(path)[QStringLiteral("A1")].text.size(), int(core::xlsx_cell_max));
+        if (testing::have_tool("unzip")) {
+            const auto cells = testing::xlsx_cells(path);
+            QCOMPARE(cells[QStringLiteral("A1")].text.size(), int(core::xlsx_cell_max));
+            QCOMPARE(cells[QStringLiteral("B1")].text, QString(int(core::xlsx_cell_max), QChar(1)));
+        }
     }
 
     void a_list_longer_than_a_sheet_goes_on_over_further_sheets()
@@ -277,7 +302,7 @@ private slots:
         for (int i = 1; i <= 8; ++i)
             rows.push_back({"row " + std::to_string(i), i == 5 ? "" : "x"});
         rows[5].first.clear(); // a row with text in B only
-        core::result written = core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), 3);
+        core::result written = core::write_xlsx_file(vector_rows(rows), path.toStdString(), 3);
         QVERIFY2(written, written.reason().c_str());
         QCOMPARE(testing::xlsx_sheet_names(path),
             (QStringList {
@@ -292,11 +317,34 @@ private slots:
         }
         QVERIFY(back == rows);
         // The check read back after writing tells each sheet's rows apart and misses none.
-        QVERIFY(core::xlsx_sheets_are_whole(path.toStdString(), {3, 3, 2}));
-        for (const std::vector<long>& wrong : {std::vector<long> {3, 2, 3}, {3, 3}, {3, 3, 2, 1}})
-            QVERIFY(core::xlsx_sheets_are_whole(path.toStdString(), wrong).why() == core::fault::not_whole);
+        core::xlsx_layout layout;
+        {
+            std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+            QVERIFY(core::write_xlsx(vector_rows(rows), out, layout, 3));
+        }
+        QVERIFY(core::xlsx_reads_back(path.toStdString(), layout));
+        const auto wrong = [&](const std::function<void(core::xlsx_layout&)>& change) {
+            core::xlsx_layout changed = layout;
+            change(changed);
+            return core::xlsx_reads_back(path.toStdString(), changed).why() == core::fault::not_whole;
+        };
+        QVERIFY(wrong([](core::xlsx_layout& l) { l.sheets[1].parts[1].rows = 2; }));
+        QVERIFY(wrong([](core::xlsx_layout& l) { l.sheets.pop_back(); }));
+        QVERIFY(
+            wrong([](core::xlsx_layout& l) { l.sheets.push_back(l.sheets.back()), l.sheets.back().member += "x"; }));
+        // A byte of the sheet's rows changed on the disk.
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QByteArray bytes = f.readAll();
+            const int at = bytes.indexOf("xl/worksheets/sheet2.xml") + 60;
+            bytes[at] = static_cast<char>(bytes[at] ^ 0x10);
+            f.seek(0);
+            f.write(bytes);
+        }
+        QVERIFY(!core::xlsx_reads_back(path.toStdString(), layout));
         // A list that fits keeps one sheet of the default name.
-        written = core::write_xlsx(vector_rows(rows), path.toStdString(), std::string(), 8);
+        written = core::write_xlsx_file(vector_rows(rows), path.toStdString(), 8);
         QVERIFY2(written, written.reason().c_str());
         QCOMPARE(testing::xlsx_sheet_names(path), QStringList {QStringLiteral("Sheet1")});
     }
@@ -307,10 +355,10 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("empty.xlsx"));
         const auto open_files = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
         const auto before = open_files();
-        QVERIFY(core::write_xlsx(vector_rows({}), path.toStdString(), std::string()));
+        QVERIFY(core::write_xlsx_file(vector_rows({}), path.toStdString()));
         // Sheets with no cell, alone or among others, leave no file open behind them.
-        QVERIFY(core::write_xlsx(vector_rows({{"", ""}, {"", ""}, {"a", ""}}),
-            dir.filePath(QStringLiteral("two.xlsx")).toStdString(), std::string(), 2));
+        QVERIFY(core::write_xlsx_file(
+            vector_rows({{"", ""}, {"", ""}, {"a", ""}}), dir.filePath(QStringLiteral("two.xlsx")).toStdString(), 2));
         QCOMPARE(open_files(), before);
         QVERIFY(testing::file_bytes(path).startsWith("PK"));
         if (testing::have_tool("unzip"))

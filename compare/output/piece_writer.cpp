@@ -16,7 +16,7 @@ namespace {
 
 // Rows per piece: about a megabyte of a typical list, small enough to stay in cache between
 // being formatted and being written.
-constexpr long piece_rows = 16384;
+constexpr long piece_rows = rows_per_piece;
 
 // One piece's bytes on their way from a helper to the stream. Slot i carries pieces i, i + ring,
 // i + 2 ring, ...; `turn` is the piece it may hold next. A helper writes its piece's size at

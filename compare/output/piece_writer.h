@@ -33,6 +33,16 @@ public:
         data_[size_++] = c;
         return *this;
     }
+    // Makes `n` more bytes part of the piece and returns where they begin, for the caller to
+    // fill; drop() then gives back those it did not use.
+    char* append_room(std::size_t n)
+    {
+        if (cap_ - size_ < n)
+            grow_to(size_ + n);
+        size_ += n;
+        return data_.get() + size_ - n;
+    }
+    void drop(std::size_t n) { size_ -= n; }
     const char* data() const { return data_.get(); }
     std::size_t size() const { return size_; }
     void clear() { size_ = 0; }
@@ -48,6 +58,9 @@ private:
 // format of its own, which may keep what it worked out for one row to use for the next.
 using piece_format = std::function<void(long first, long last, byte_piece& piece)>;
 using piece_format_maker = std::function<piece_format()>;
+
+// How many rows a piece holds: piece k (from 0) is rows k * rows_per_piece + 1 on.
+constexpr long rows_per_piece = 16384;
 
 // Writes rows 1..count to `out` in order. Fails (write_failed) when the stream refused bytes or
 // memory ran out; `out` then holds an unusable part of the list.

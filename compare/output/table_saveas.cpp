@@ -8,26 +8,34 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTemporaryFile>
 
-#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <streambuf>
-
-#if defined(__linux__)
-#include <fcntl.h>
-#endif
+#include <string>
 
 namespace {
 
-// A stream buffer over a Qt device, so the writers stream straight into the file.
-class device_buffer : public std::streambuf {
+const char* const failed_list = "the list is not complete, because the compare that made it failed";
+
+// A stream buffer straight over the file's descriptor, so the writers stream into the file and
+// a refused write is told by the system's own reason ("No space left on device"), which the
+// file's Qt device would have lost on the way. The workbook seeks back to finish its headers.
+class file_buffer : public std::streambuf {
 public:
-    explicit device_buffer(QIODevice& device)
-        : device_(device)
+    explicit file_buffer(int fd)
+        : fd_(fd)
     {
         setp(buffer_, buffer_ + sizeof buffer_);
     }
+
+    // The system's reason for the first write that failed; empty while none has.
+    const std::string& failure() const { return failure_; }
 
 protected:
     int_type overflow(int_type ch) override
@@ -41,35 +49,54 @@ protected:
         return traits_type::not_eof(ch);
     }
     int sync() override { return drain() ? 0 : -1; }
-    // The writers hand over large pieces: those go to the device as they are, not copied through
+    // The writers hand over large pieces: those go to the file as they are, not copied through
     // the buffer first.
     std::streamsize xsputn(const char* s, std::streamsize n) override
     {
         if (n < static_cast<std::streamsize>(sizeof buffer_))
             return std::streambuf::xsputn(s, n);
-        if (!drain() || device_.write(s, n) != n) {
-            failed_ = true;
+        if (!drain() || !put(s, static_cast<std::size_t>(n)))
             return 0;
-        }
-        written_ += n;
-        start_writeback();
         return n;
     }
-
-public:
-    // True once the device refused bytes; its error string then says why.
-    bool failed() const { return failed_; }
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override
+    {
+        if (!drain())
+            return pos_type(off_type(-1));
+        const off_t to = ::lseek(fd_, off,
+            dir == std::ios_base::beg       ? SEEK_SET
+                : dir == std::ios_base::cur ? SEEK_CUR
+                                            : SEEK_END);
+        return to < 0 ? pos_type(off_type(-1)) : pos_type(to);
+    }
+    pos_type seekpos(pos_type pos, std::ios_base::openmode which) override
+    {
+        return seekoff(off_type(pos), std::ios_base::beg, which);
+    }
 
 private:
     bool drain()
     {
-        const qint64 n = pptr() - pbase();
-        if (failed_ || (n > 0 && device_.write(pbase(), n) != n)) {
-            failed_ = true;
-            return false;
-        }
-        written_ += n;
+        const auto n = static_cast<std::size_t>(pptr() - pbase());
         setp(buffer_, buffer_ + sizeof buffer_);
+        return failure_.empty() && put(buffer_, n);
+    }
+
+    bool put(const char* s, std::size_t n)
+    {
+        while (n > 0) {
+            const ssize_t done = ::write(fd_, s, n);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0) {
+                failure_ = done < 0 ? std::strerror(errno) : "nothing more could be written";
+                return false;
+            }
+            s += done;
+            n -= static_cast<std::size_t>(done);
+            written_ += done;
+        }
+        start_writeback();
         return true;
     }
 
@@ -79,21 +106,18 @@ private:
     void start_writeback()
     {
 #if defined(__linux__)
-        constexpr qint64 stretch = 32 << 20;
+        constexpr off_t stretch = 32 << 20;
         if (written_ - handed_ < stretch)
             return;
-        if (auto* file = qobject_cast<QFileDevice*>(&device_); file && file->handle() >= 0) {
-            file->flush();
-            ::sync_file_range(file->handle(), handed_, written_ - handed_, SYNC_FILE_RANGE_WRITE);
-        }
+        ::sync_file_range(fd_, handed_, written_ - handed_, SYNC_FILE_RANGE_WRITE);
         handed_ = written_;
 #endif
     }
 
-    QIODevice& device_;
-    qint64 written_ = 0; // bytes handed to the device
-    qint64 handed_ = 0; // bytes before this have been handed to the disk
-    bool failed_ = false;
+    const int fd_;
+    off_t written_ = 0; // bytes handed to the file
+    off_t handed_ = 0; // bytes before this have been handed to the disk
+    std::string failure_;
     char buffer_[1 << 16];
 };
 
@@ -102,49 +126,36 @@ QString from_std(const std::string& s)
     return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
 }
 
-QByteArray native_path(const QString& path)
+core::result write_failed(const std::string& reason)
 {
-    return QFile::encodeName(path);
+    return {core::fault::write_failed, reason};
 }
 
-core::result write_failed(const QString& reason)
+// What a path names that is not a file a save may replace; empty for a regular file, a link to
+// one, or nothing at all.
+std::string not_a_file(const QString& path)
 {
-    return {core::fault::write_failed, reason.toStdString()};
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return "a folder has that name";
+    if (S_ISFIFO(st.st_mode))
+        return "it is a named pipe, not a file";
+    if (S_ISSOCK(st.st_mode))
+        return "it is a socket, not a file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return "it is a device, not a file";
+    return "it is not a file";
 }
 
-// The workbook is built in a file of its own in `work_dir`, then copied into `out`.
-core::result write_workbook(const core::row_source& rows, QIODevice& out, const QString& work_dir)
+// Writes the rows in `type` into the open file `fd`, which will take the name `path`.
+core::result write_body(const core::row_source& rows, int fd, save_type type, const QString& path)
 {
-    QTemporaryFile built(work_dir + QStringLiteral("/.tovik-XXXXXX.xlsx"));
-    if (!built.open())
-        return write_failed(built.errorString());
-    built.close();
-    if (core::result written
-        = core::write_xlsx(rows, native_path(built.fileName()).toStdString(), native_path(work_dir).toStdString());
-        !written)
-        return written;
-    QFile in(built.fileName());
-    if (!in.open(QIODevice::ReadOnly))
-        return write_failed(in.errorString());
-    QByteArray chunk;
-    while (!(chunk = in.read(1 << 16)).isEmpty()) {
-        if (out.write(chunk) != chunk.size())
-            return write_failed(out.errorString());
-    }
-    if (in.error() != QFileDevice::NoError)
-        return write_failed(in.errorString());
-    return {};
-}
-
-core::result write_body(
-    const core::row_source& rows, QIODevice& out, save_type type, const QString& path, const QString& work_dir)
-{
-    if (type == save_type::xlsx)
-        return write_workbook(rows, out, work_dir);
-
-    device_buffer buffer(out);
+    file_buffer buffer(fd);
     std::ostream stream(&buffer);
     core::result written;
+    core::xlsx_layout layout;
     switch (type) {
     case save_type::text:
         written = core::write_text(rows, stream);
@@ -156,12 +167,22 @@ core::result write_body(
         written = core::write_html(rows, stream, QFileInfo(path).completeBaseName().toStdString());
         break;
     case save_type::xlsx:
+        written = core::write_xlsx(rows, stream, layout);
         break;
     }
-    // The device knows better than the stream why it refused bytes.
-    if (!written && buffer.failed())
-        return write_failed(out.errorString());
-    return written;
+    stream.flush();
+    // The file knows better than the stream why it refused bytes.
+    if (!buffer.failure().empty())
+        return write_failed(buffer.failure());
+    if (!written)
+        return written;
+    // Made durable here, where a disk that fills at the last moment is told by its own reason.
+    if (::fdatasync(fd) != 0)
+        return write_failed(std::strerror(errno));
+    // The workbook is read back from the file itself, by its descriptor: the file has no name yet.
+    if (type == save_type::xlsx)
+        return core::xlsx_reads_back("/proc/self/fd/" + std::to_string(fd), layout);
+    return {};
 }
 
 } // namespace
@@ -188,41 +209,34 @@ std::optional<save_type> save_type_named_by(const QString& path)
 
 core::result save_rows(const core::row_source& rows, const QString& path, save_type type)
 {
-    const QFileInfo target(path);
-    if (target.isDir())
-        return {core::fault::write_failed, "a folder has that name"};
-    // A device or a pipe cannot be replaced by a new file; it is written in place.
-    const bool in_place = target.exists() && !target.isFile();
-    const QString work_dir = in_place ? QDir::tempPath() : target.absolutePath();
-
-    if (in_place) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return write_failed(file.errorString());
-        core::result written = write_body(rows, file, type, path, work_dir);
-        if (written && !file.flush())
-            written = write_failed(file.errorString());
-        file.close();
-        if (written && file.error() != QFileDevice::NoError)
-            written = write_failed(file.errorString());
-        return written;
-    }
+    if (rows.failed())
+        return write_failed(failed_list);
+    // A pipe, a device or a socket is never written to: a pipe with no reader would hold the
+    // window for good, and none of them can be replaced whole.
+    if (const std::string why = not_a_file(path); !why.empty())
+        return write_failed(why);
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return write_failed(file.errorString());
-    if (core::result written = write_body(rows, file, type, path, work_dir); !written) {
+        return write_failed(file.errorString().toStdString());
+    if (core::result written = write_body(rows, file.handle(), type, path); !written) {
         file.cancelWriting();
         file.commit();
         return written;
     }
     if (!file.commit())
-        return write_failed(file.errorString());
+        return write_failed(file.errorString().toStdString());
     return {};
 }
 
 long saveas(QWidget* parent, const core::line_table& table, const QString& folder)
 {
+    // No name is asked for a list that cannot be saved.
+    if (table.failed()) {
+        rt::messagebox(
+            QStringLiteral("Save As"), QStringLiteral("Nothing was saved: %1.").arg(QString::fromUtf8(failed_list)));
+        return -1;
+    }
     const QList<rt::file_type> types = save_types();
     const rt::save_answer answer = rt::ask_save_file(parent, {QStringLiteral("Save As"), types, folder});
     if (!answer.error.isEmpty()) {

@@ -1,9 +1,6 @@
 #include "compare/output/table_writers.h"
 
 #include "compare/output/piece_writer.h"
-#include "compare/output/xlsx_readback.h"
-
-#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +20,12 @@ namespace {
 template <class Out> void put(Out& out, std::string_view s)
 {
     out += s;
+}
+
+// Rows that are not all there are never written: the file would pass for the whole list.
+result not_whole_list()
+{
+    return {fault::write_failed, "the list is not complete"};
 }
 
 // The rows of a combined list point all over the loaded files; asking for the texts of a row some
@@ -129,43 +132,6 @@ template <class Out> void put_html_text(Out& out, std::string_view text)
     put(out, text.substr(plain));
 }
 
-bool is_hex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The controls a workbook cannot hold as they are: all of C0 but tab and line feed.
-bool sheet_control(unsigned char c)
-{
-    return c < 0x20 && c != '\t' && c != '\n';
-}
-
-// A text as a workbook cell holds it. A workbook reads "_xHHHH_" as an escaped character: each
-// control goes in as one ("_x0000_" for a NUL, which would otherwise end the text handed to the
-// workbook library), and letters that would read as one, with the underscore that closes them
-// either their own or the start of a control's escape, keep their opening underscore as
-// "_x005F_". One pass, so that no escape it makes is read into another.
-void put_sheet_text(std::string& out, std::string_view text)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (sheet_control(c)) {
-            out += "_x00";
-            out += digits[c >> 4];
-            out += digits[c & 15];
-            out += '_';
-        } else if (c == '_' && i + 6 < text.size() && text[i + 1] == 'x' && is_hex(text[i + 2]) && is_hex(text[i + 3])
-            && is_hex(text[i + 4]) && is_hex(text[i + 5])
-            && (text[i + 6] == '_' || sheet_control(static_cast<unsigned char>(text[i + 6])))) {
-            out += "_x005F_";
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-}
-
 } // namespace
 
 // What follows a row's text: the separator, its source as the type writes it and the line end.
@@ -216,19 +182,58 @@ result write_rows(const row_source& rows, std::ostream& out, PutText put_text, M
         });
 }
 
+// A line never holds a line end, but a source's path may hold a line end or a tab, which would
+// break its row in two or move its columns. Such a source, or one that begins with a quote, is
+// written in quotes with C's escapes (\t, \n, \r, \\ and \"), so that every row is one line,
+// and the text after its last tab reads back as the source. Every other source is written as
+// it is: a path of backslashes stays as the user knows it.
+void put_text_source(std::string& out, std::string_view source)
+{
+    if (source.find_first_of("\t\n\r") == std::string_view::npos && (source.empty() || source.front() != '"')) {
+        out += source;
+        return;
+    }
+    out += '"';
+    for (const char c : source) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+        case '"':
+            out += '\\';
+            out += c;
+            break;
+        default:
+            out += c;
+        }
+    }
+    out += '"';
+}
+
 result write_text(const row_source& rows, std::ostream& out)
 {
+    if (rows.failed())
+        return not_whole_list();
     return write_rows(
         rows, out, [](byte_piece& piece, std::string_view text) { piece += text; },
         [](std::string& t, std::string_view source) {
             t += '\t';
-            t += source;
+            put_text_source(t, source);
             t += '\n';
         });
 }
 
 result write_csv(const row_source& rows, std::ostream& out)
 {
+    if (rows.failed())
+        return not_whole_list();
     out << "\xEF\xBB\xBF";
     return write_rows(
         rows, out, [](byte_piece& piece, std::string_view text) { put_csv_field(piece, text); },
@@ -241,6 +246,8 @@ result write_csv(const row_source& rows, std::ostream& out)
 
 result write_html(const row_source& rows, std::ostream& out, std::string_view title)
 {
+    if (rows.failed())
+        return not_whole_list();
     std::string head = "<!DOCTYPE html>\n"
                        "<html>\n"
                        "<head>\n"
@@ -280,97 +287,6 @@ result write_html(const row_source& rows, std::ostream& out, std::string_view ti
     if (out)
         return {};
     return {fault::write_failed, "the data could not be written"};
-}
-
-namespace {
-
-// A workbook being written. close() writes it out and frees it; one that is given up on is
-// closed when it goes.
-class workbook {
-public:
-    workbook(const std::string& path, lxw_workbook_options& options) noexcept
-        : book_(workbook_new_opt(path.c_str(), &options))
-    {
-    }
-    ~workbook() { close(); }
-    workbook(const workbook&) = delete;
-    workbook& operator=(const workbook&) = delete;
-    workbook(workbook&& other) noexcept
-        : book_(std::exchange(other.book_, nullptr))
-    {
-    }
-    workbook& operator=(workbook&& other) noexcept
-    {
-        std::swap(book_, other.book_);
-        return *this;
-    }
-
-    // Null when the workbook could not be created, and once it is closed.
-    lxw_workbook* get() const noexcept { return book_; }
-
-    // What writing the workbook out reported; closing a closed workbook does nothing.
-    lxw_error close() noexcept { return book_ ? workbook_close(std::exchange(book_, nullptr)) : LXW_NO_ERROR; }
-
-private:
-    lxw_workbook* book_;
-};
-
-} // namespace
-
-result write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir, long sheet_rows)
-{
-    const long n = rows.count();
-    sheet_rows = sheet_rows > 0 ? sheet_rows : xlsx_row_max;
-    const long sheets = n > sheet_rows ? (n + sheet_rows - 1) / sheet_rows : 1;
-
-    lxw_workbook_options options {};
-    // Rows go out to disk as they are written, so a long list needs no more memory than a short one.
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = temp_dir.empty() ? nullptr : const_cast<char*>(temp_dir.c_str());
-    options.use_zip64 = LXW_TRUE;
-    workbook book(path, options);
-    if (!book.get())
-        return {fault::write_failed, "the workbook could not be created"};
-
-    std::string cell;
-    lxw_error failed = LXW_NO_ERROR;
-    long failed_row = 0;
-    std::vector<long> written(static_cast<std::size_t>(sheets), 0); // a row with no text is not written at all
-    for (long s = 0; s < sheets && failed == LXW_NO_ERROR; ++s) {
-        const long first = s * sheet_rows + 1;
-        const long last = std::min(n, first + sheet_rows - 1);
-        const std::string name
-            = sheets > 1 ? "Rows " + std::to_string(first) + " to " + std::to_string(last) : std::string();
-        lxw_worksheet* sheet = workbook_add_worksheet(book.get(), sheets > 1 ? name.c_str() : nullptr);
-        if (!sheet)
-            return {fault::write_failed, "the workbook could not be created"};
-        for (long row = first; row <= last && failed == LXW_NO_ERROR; ++row) {
-            const std::string_view texts[2] = {rows.es_text(row), rows.es_text2(row)};
-            if (!texts[0].empty() || !texts[1].empty())
-                ++written[static_cast<std::size_t>(s)];
-            for (lxw_col_t col = 0; col < 2 && failed == LXW_NO_ERROR; ++col) {
-                if (texts[col].empty())
-                    continue;
-                put_sheet_text(cell, texts[col]);
-                // A string cell is always text: the sheet never reads it as a formula or a number.
-                failed = worksheet_write_string(sheet, static_cast<lxw_row_t>(row - first), col, cell.c_str(), nullptr);
-                failed_row = row;
-            }
-        }
-        // The library opens a working file for each sheet and closes it only when it copies the
-        // sheet's rows out of it; a sheet that got no cell would keep its file open for good, a
-        // descriptor lost with every such save. Nothing was written to it, so it goes now.
-        if (written[static_cast<std::size_t>(s)] == 0 && sheet->optimize_tmpfile) {
-            std::fclose(sheet->optimize_tmpfile);
-            sheet->optimize_tmpfile = nullptr;
-        }
-    }
-    const lxw_error closed = book.close();
-    if (failed != LXW_NO_ERROR)
-        return {fault::write_failed, "row " + std::to_string(failed_row) + ": " + lxw_strerror(failed)};
-    if (closed != LXW_NO_ERROR)
-        return {fault::write_failed, lxw_strerror(closed)};
-    return xlsx_sheets_are_whole(path, written);
 }
 
 } // namespace core

@@ -4,6 +4,7 @@
 // not write everything; what it wrote by then is not a usable file. The text, CSV and HTML
 // writers read `rows` from several threads at once, so it must not change while they run.
 
+#include "compare/output/xlsx_readback.h"
 #include "runtime/result.h"
 #include "runtime/row_source.h"
 
@@ -12,7 +13,8 @@
 
 namespace core {
 
-// es_text, a tab, es_text2 and a line feed per row.
+// es_text, a tab, es_text2 and a line feed per row. An es_text2 that holds a tab, a CR or a LF,
+// or begins with a quote, is written in quotes with C's escapes, so that each row stays one line.
 result write_text(const row_source& rows, std::ostream& out);
 
 // RFC 4180: a field is quoted when it holds a comma, a quote, a CR or a LF, with its quotes
@@ -28,13 +30,17 @@ constexpr long xlsx_cell_max = 32767;
 // The most rows an Excel sheet holds.
 constexpr long xlsx_row_max = 1048576;
 
-// An Excel workbook at `path`: es_text in column A and es_text2 in column B, every cell a text
-// cell, so "=1+1" or "00123" stay as written, every character kept. A list longer than a sheet
-// holds (`sheet_rows`, which tests lower) goes on over further sheets, each as full as it can
-// be, named "Rows 1 to 1048576", "Rows 1048577 to ..."; a list that fits has one sheet of the
-// default name. `temp_dir` (empty: the system's) holds the writer's working files. A text
-// longer than a cell takes fails the whole workbook rather than being cut.
-result write_xlsx(const row_source& rows, const std::string& path, const std::string& temp_dir,
-    long sheet_rows = xlsx_row_max);
+// An Excel workbook into `out`, which must be a stream that can seek: es_text in column A and
+// es_text2 in column B, every cell a text cell, so "=1+1" or "00123" stay as written, every
+// character kept (a control, U+FFFE and U+FFFF as a spreadsheet's "_xHHHH_" escape, bytes that
+// are no UTF-8 as U+FFFD). A list longer than a sheet holds (`sheet_rows`, which tests lower)
+// goes on over further sheets, each as full as it can be, named "Rows 1 to 1048576",
+// "Rows 1048577 to ..."; a list that fits has one sheet of the default name. A text longer than
+// a cell holds, counted as a spreadsheet counts it, fails the whole workbook rather than being
+// cut. `layout` tells xlsx_reads_back where the parts went.
+result write_xlsx(const row_source& rows, std::ostream& out, xlsx_layout& layout, long sheet_rows = xlsx_row_max);
+
+// The workbook written to the file at `path` and read back from it.
+result write_xlsx_file(const row_source& rows, const std::string& path, long sheet_rows = xlsx_row_max);
 
 } // namespace core

@@ -1,89 +1,43 @@
 #include "compare/output/xlsx_readback.h"
 
+#include "compare/output/zip_archive.h"
+#include "runtime/joining_thread.h"
+
+#include <expat.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
-#include <cstdint>
-#include <fstream>
+#include <atomic>
+#include <cstring>
+#include <mutex>
 #include <string_view>
 
 namespace core {
 
 namespace {
 
-constexpr std::string_view sheet_end = "</worksheet>";
-constexpr std::string_view row_start = "<row ";
-
-unsigned le16(const char* p)
-{
-    return static_cast<unsigned char>(p[0]) | static_cast<unsigned>(static_cast<unsigned char>(p[1])) << 8;
-}
-
-// The archive read from its start a megabyte at a time, so that checking a workbook of any size
-// needs no more memory than that.
-class archive_stream {
+// A file open for reading, closed when it goes.
+class read_only_file {
 public:
-    explicit archive_stream(const std::string& path)
-        : in_(path, std::ios::binary)
-        , buffer_(1 << 20, '\0')
+    explicit read_only_file(const std::string& path) noexcept
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
     {
     }
-
-    bool bad() const { return in_.bad(); }
-    std::string_view held() const { return std::string_view(buffer_).substr(begin_, end_ - begin_); }
-    void consume(std::size_t n) { begin_ += n; }
-
-    // Makes at least `n` bytes held unless the file ends first; false then.
-    bool hold(std::size_t n)
+    ~read_only_file()
     {
-        if (end_ - begin_ >= n)
-            return true;
-        buffer_.erase(0, begin_);
-        end_ -= begin_;
-        begin_ = 0;
-        if (buffer_.size() < n)
-            buffer_.resize(n);
-        while (end_ < n && in_) {
-            in_.read(&buffer_[end_], static_cast<std::streamsize>(buffer_.size() - end_));
-            end_ += static_cast<std::size_t>(in_.gcount());
-        }
-        return end_ - begin_ >= n;
+        if (fd_ >= 0)
+            ::close(fd_);
     }
-
-    // Moves to the next local header of a member and returns its name with `method` set to its
-    // compression method, the header consumed; false at the end of the file.
-    bool next_member(std::string& name, unsigned& method)
-    {
-        constexpr std::string_view local_header("PK\x03\x04", 4);
-        for (;;) {
-            if (!hold(30))
-                return false;
-            const std::size_t at = held().find(local_header);
-            if (at == std::string_view::npos) {
-                consume(held().size() - (local_header.size() - 1)); // a signature may straddle the refill
-                continue;
-            }
-            consume(at);
-            if (!hold(30))
-                return false;
-            const char* h = held().data();
-            const std::size_t name_len = le16(h + 26), extra_len = le16(h + 28);
-            method = le16(h + 8);
-            if (!hold(30 + name_len + extra_len))
-                return false;
-            name.assign(held().data() + 30, name_len);
-            consume(30 + name_len + extra_len);
-            return true;
-        }
-    }
+    read_only_file(const read_only_file&) = delete;
+    read_only_file& operator=(const read_only_file&) = delete;
+    int fd() const noexcept { return fd_; }
 
 private:
-    std::ifstream in_;
-    std::string buffer_;
-    std::size_t begin_ = 0, end_ = 0;
+    int fd_;
 };
 
-// A raw deflate stream being inflated, ended when it goes. It stays where it was made: the
-// stream's state points back at it.
+// Raw inflate of one part at a time, ended when it goes.
 class inflater {
 public:
     inflater() noexcept
@@ -98,86 +52,233 @@ public:
     inflater(const inflater&) = delete;
     inflater& operator=(const inflater&) = delete;
 
-    // False when the stream could not be set up.
-    bool is_open() const noexcept { return open_; }
-    z_stream& get() noexcept { return z_; }
+    // Inflates `in` into `out`, which must come to exactly `size` bytes; `last` parts end the
+    // deflate stream, the others must not.
+    bool inflate_part(const std::string& in, std::uint64_t size, bool last, std::string& out)
+    {
+        if (!open_ || inflateReset(&z_) != Z_OK || size > (std::uint64_t(1) << 40))
+            return false;
+        out.resize(static_cast<std::size_t>(size));
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+        z_.next_out = reinterpret_cast<Bytef*>(out.data());
+        std::size_t in_left = in.size(), out_left = out.size();
+        constexpr std::size_t most = std::size_t(1) << 30;
+        int status = Z_OK;
+        while (status == Z_OK) {
+            z_.avail_in = static_cast<uInt>(std::min(in_left, most));
+            z_.avail_out = static_cast<uInt>(std::min(out_left, most));
+            const uInt in_given = z_.avail_in, out_given = z_.avail_out;
+            status = inflate(&z_, Z_NO_FLUSH);
+            in_left -= in_given - z_.avail_in;
+            out_left -= out_given - z_.avail_out;
+            if (status == Z_BUF_ERROR && in_left == 0 && out_left == 0)
+                break; // all in, all out, and the part not the stream's end
+            if (status == Z_OK && in_given == z_.avail_in && out_given == z_.avail_out)
+                return false;
+        }
+        if (in_left != 0 || out_left != 0)
+            return false;
+        return last ? status == Z_STREAM_END : status != Z_STREAM_END;
+    }
 
 private:
     z_stream z_ {};
     bool open_;
 };
 
-// Whether the deflated member at the stream's position is a whole sheet of `rows` rows; the
-// stream is left just after the member's data.
-bool sheet_is_whole(archive_stream& zip, long rows)
-{
-    inflater inflating;
-    if (!inflating.is_open())
-        return false;
-    z_stream& z = inflating.get();
-    long found = 0;
-    std::string window; // the newest bytes of the sheet, the last few of the chunk before first
-    char chunk[1 << 16];
-    int r = Z_OK;
-    while (r == Z_OK && zip.hold(1)) {
-        const std::string_view in = zip.held();
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-        z.avail_in = static_cast<uInt>(in.size());
-        while (r == Z_OK && z.avail_in > 0) {
-            z.next_out = reinterpret_cast<Bytef*>(chunk);
-            z.avail_out = sizeof chunk;
-            r = inflate(&z, Z_NO_FLUSH);
-            if (r != Z_OK && r != Z_STREAM_END)
-                break;
-            // A row start that ends in the new bytes has not been counted yet.
-            const std::size_t old = window.size();
-            window.append(chunk, sizeof chunk - z.avail_out);
-            const std::size_t from = old >= row_start.size() ? old - (row_start.size() - 1) : 0;
-            for (std::size_t p = window.find(row_start, from); p != std::string::npos;
-                 p = window.find(row_start, p + 1))
-                ++found;
-            const std::size_t keep = sheet_end.size();
-            if (window.size() > keep)
-                window.erase(0, window.size() - keep);
-        }
-        zip.consume(in.size() - z.avail_in);
+// An XML parser for one thread, reused part after part; it counts the rows a part holds.
+class xml_checker {
+public:
+    xml_checker()
+        : parser_(XML_ParserCreate("UTF-8"))
+    {
     }
-    if (r != Z_STREAM_END)
-        return false;
-    if (window.size() < sheet_end.size()
-        || window.compare(window.size() - sheet_end.size(), std::string::npos, sheet_end) != 0)
-        return false;
-    return found == rows;
-}
+    ~xml_checker()
+    {
+        if (parser_)
+            XML_ParserFree(parser_);
+    }
+    xml_checker(const xml_checker&) = delete;
+    xml_checker& operator=(const xml_checker&) = delete;
+
+    // Parses `pieces` in turn as one document; false (with the parser's reason) when it is not
+    // well-formed. rows() then tells how many rows stood at `row_depth`.
+    bool parse(std::initializer_list<std::string_view> pieces, int row_depth, std::string& why)
+    {
+        if (!parser_ || !XML_ParserReset(parser_, "UTF-8")) {
+            why = "there was not enough memory to read it back";
+            return false;
+        }
+        depth_ = 0;
+        rows_ = 0;
+        row_depth_ = row_depth;
+        XML_SetUserData(parser_, this);
+        XML_SetElementHandler(parser_, &xml_checker::start, &xml_checker::end);
+        std::size_t left = pieces.size();
+        for (std::string_view p : pieces) {
+            const bool final_piece = --left == 0;
+            // The parser counts in ints: long pieces go in several calls.
+            do {
+                const std::size_t n = std::min<std::size_t>(p.size(), 1 << 30);
+                if (XML_Parse(parser_, p.data(), static_cast<int>(n), final_piece && n == p.size()) != XML_STATUS_OK) {
+                    why = std::string("its XML is not well-formed (") + XML_ErrorString(XML_GetErrorCode(parser_))
+                        + ")";
+                    return false;
+                }
+                p.remove_prefix(n);
+            } while (!p.empty());
+        }
+        return true;
+    }
+    long rows() const { return rows_; }
+
+private:
+    static void XMLCALL start(void* self, const XML_Char* name, const XML_Char**)
+    {
+        auto* c = static_cast<xml_checker*>(self);
+        if (++c->depth_ == c->row_depth_ && std::strcmp(name, "row") == 0)
+            ++c->rows_;
+    }
+    static void XMLCALL end(void* self, const XML_Char*) { --static_cast<xml_checker*>(self)->depth_; }
+
+    XML_Parser parser_;
+    int depth_ = 0, row_depth_ = 0;
+    long rows_ = 0;
+};
+
+// One piece of the reading back: a part of a sheet's rows, a sheet's head and tail together,
+// or a whole member that is not a sheet.
+struct task {
+    enum kind { rows, ends, member } what;
+    std::size_t sheet = 0, part = 0; // of the layout; for a member, its entry
+    std::uint64_t at = 0; // where its deflated bytes begin in the file
+};
 
 } // namespace
 
-result xlsx_sheets_are_whole(const std::string& path, const std::vector<long>& rows)
+result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
 {
-    const result cut {fault::not_whole, "the workbook was not written whole (the disk may be full)"};
-    archive_stream zip(path);
-    std::vector<bool> whole(rows.size(), false);
-    std::string name;
-    unsigned method = 0;
-    while (zip.next_member(name, method)) {
-        // Sheets are named xl/worksheets/sheet1.xml, sheet2.xml, ... in the order of their rows.
-        constexpr std::string_view folder = "xl/worksheets/sheet";
-        if (name.compare(0, folder.size(), folder) != 0 || name.size() < folder.size() + 5
-            || name.compare(name.size() - 4, 4, ".xml") != 0)
+    const auto not_whole = [](const std::string& why) {
+        return result {fault::not_whole, "the workbook does not read back whole: " + why};
+    };
+    read_only_file file(path);
+    if (file.fd() < 0)
+        return not_whole(std::strerror(errno));
+    std::vector<zip_entry> entries;
+    std::vector<std::uint64_t> data_at;
+    std::string why;
+    if (!read_zip_directory(file.fd(), entries, data_at, why))
+        return not_whole(why);
+
+    std::vector<task> tasks;
+    std::vector<bool> sheet_found(layout.sheets.size(), false);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        std::size_t s = 0;
+        while (s < layout.sheets.size() && layout.sheets[s].member != entries[e].name)
+            ++s;
+        if (s == layout.sheets.size()) {
+            if (entries[e].name.rfind("xl/worksheets/", 0) == 0)
+                return not_whole(entries[e].name + " was not written");
+            tasks.push_back({task::member, e, 0, data_at[e]});
             continue;
-        const std::string number = name.substr(folder.size(), name.size() - folder.size() - 4);
-        if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9)
-            continue;
-        const std::size_t i = std::stoul(number);
-        if (i < 1 || i > rows.size() || method != Z_DEFLATED || !sheet_is_whole(zip, rows[i - 1]))
-            return cut;
-        whole[i - 1] = true;
+        }
+        const xlsx_layout::sheet& sheet = layout.sheets[s];
+        if (sheet_found[s] || sheet.parts.size() < 2)
+            return not_whole(entries[e].name + " is there twice or is malformed");
+        sheet_found[s] = true;
+        std::uint64_t packed = 0, size = 0;
+        for (std::size_t p = 0; p < sheet.parts.size(); ++p) {
+            if (p > 0 && p + 1 < sheet.parts.size())
+                tasks.push_back({task::rows, s, p, data_at[e] + packed});
+            packed += sheet.parts[p].packed;
+            size += sheet.parts[p].size;
+        }
+        tasks.push_back({task::ends, s, 0, data_at[e]});
+        std::uint32_t crc = sheet.parts[0].crc;
+        for (std::size_t p = 1; p < sheet.parts.size(); ++p)
+            crc = static_cast<std::uint32_t>(
+                crc32_combine(crc, sheet.parts[p].crc, static_cast<z_off_t>(sheet.parts[p].size)));
+        if (entries[e].method != 8 || entries[e].packed != packed || entries[e].size != size || entries[e].crc != crc)
+            return not_whole(entries[e].name + " is not the size it was written");
     }
-    if (zip.bad())
-        return cut;
-    for (const bool w : whole)
-        if (!w)
-            return cut;
+    for (std::size_t s = 0; s < sheet_found.size(); ++s)
+        if (!sheet_found[s])
+            return not_whole(layout.sheets[s].member + " is missing");
+
+    std::atomic<std::size_t> next {0};
+    std::mutex failed_mutex;
+    std::string failure;
+    auto work = [&] {
+        inflater inflating;
+        xml_checker xml;
+        std::string packed, bytes, tail_packed, tail;
+        std::string reason;
+        const auto fail = [&](const std::string& what) {
+            std::lock_guard<std::mutex> lock(failed_mutex);
+            if (failure.empty())
+                failure = what;
+            next = tasks.size();
+        };
+        try {
+            for (std::size_t i; (i = next.fetch_add(1)) < tasks.size();) {
+                const task& t = tasks[i];
+                if (t.what == task::member) {
+                    const zip_entry& e = entries[t.sheet];
+                    const auto ends_in = [&e](std::string_view tail) {
+                        return e.name.size() >= tail.size()
+                            && e.name.compare(e.name.size() - tail.size(), tail.size(), tail) == 0;
+                    };
+                    const bool read = read_at(file.fd(), t.at, static_cast<std::size_t>(e.packed), packed)
+                        && (e.method == 0 ? (bytes = packed, bytes.size() == e.size)
+                                          : e.method == 8 && inflating.inflate_part(packed, e.size, true, bytes));
+                    if (!read || zip_crc(0, bytes) != e.crc)
+                        fail(e.name + " is damaged");
+                    else if ((ends_in(".xml") || ends_in(".rels")) && !xml.parse({bytes}, 0, reason))
+                        fail(e.name + ": " + reason);
+                    continue;
+                }
+                const xlsx_layout::sheet& sheet = layout.sheets[t.sheet];
+                const std::string& name = sheet.member;
+                if (t.what == task::rows) {
+                    const xlsx_layout::part& p = sheet.parts[t.part];
+                    if (!read_at(file.fd(), t.at, static_cast<std::size_t>(p.packed), packed)
+                        || !inflating.inflate_part(packed, p.size, false, bytes) || zip_crc(0, bytes) != p.crc) {
+                        fail(name + " is damaged");
+                    } else if (!xml.parse({"<sheetData>", bytes, "</sheetData>"}, 2, reason)) {
+                        fail(name + ": " + reason);
+                    } else if (xml.rows() != p.rows) {
+                        fail(name + " holds " + std::to_string(xml.rows()) + " rows where " + std::to_string(p.rows)
+                            + " were written");
+                    }
+                    continue;
+                }
+                // The head and the tail hold the sheet's outline and no row: the two together
+                // are the document of a sheet with no rows.
+                const xlsx_layout::part& head = sheet.parts.front();
+                const xlsx_layout::part& last = sheet.parts.back();
+                std::uint64_t tail_at = t.at;
+                for (std::size_t p = 0; p + 1 < sheet.parts.size(); ++p)
+                    tail_at += sheet.parts[p].packed;
+                const bool read = read_at(file.fd(), t.at, static_cast<std::size_t>(head.packed), packed)
+                    && read_at(file.fd(), tail_at, static_cast<std::size_t>(last.packed), tail_packed)
+                    && inflating.inflate_part(packed, head.size, false, bytes)
+                    && inflating.inflate_part(tail_packed, last.size, true, tail);
+                if (!read || zip_crc(0, bytes) != head.crc || zip_crc(0, tail) != last.crc)
+                    fail(name + " is damaged");
+                else if (!xml.parse({bytes, tail}, 3, reason) || xml.rows() != 0)
+                    fail(name + ": " + (reason.empty() ? std::string("its outline holds rows") : reason));
+            }
+        } catch (const std::bad_alloc&) {
+            fail("there was not enough memory to read it back");
+        }
+    };
+    try {
+        on_two_threads(tasks.size() > 8, work, work);
+    } catch (const std::bad_alloc&) {
+        return not_whole("there was not enough memory to read it back");
+    }
+    if (!failure.empty())
+        return not_whole(failure);
     return {};
 }
 

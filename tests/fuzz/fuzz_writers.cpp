@@ -166,11 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     row_pairs back;
 
-    // A Text file cannot tell a line feed in a field or a tab in a source from its separators.
+    // A Text file cannot tell a line feed in a line from its own; a loaded line never holds one.
     bool text_can_carry = true;
     for (const auto& [text, text2] : rows)
-        text_can_carry = text_can_carry && text.find('\n') == std::string::npos
-            && text2.find_first_of("\t\n") == std::string::npos;
+        text_can_carry = text_can_carry && text.find('\n') == std::string::npos;
     {
         std::ostringstream out;
         if (const core::result written = core::write_text(source, out); !written)
@@ -202,11 +201,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // them, since a sheet costs the workbook library more than all its rows of text.
         const long rows_in = static_cast<long>(rows.size());
         const long sheet_rows = (flags & 3) ? std::max<long>(flags & 3, (rows_in + 3) / 4) : core::xlsx_row_max;
-        if (const core::result written = core::write_xlsx(source, path, scratch.path, sheet_rows); !written) {
-            // Only a text longer than a cell holds may fail the workbook; the writer's escapes
-            // take seven characters for a NUL, so a text of a seventh of that length may.
+        if (const core::result written = core::write_xlsx_file(source, path, sheet_rows); !written) {
+            // Only a text longer than a cell holds may fail the workbook.
             for (const auto& [text, text2] : rows) {
-                if (text.size() > core::xlsx_cell_max / 7 || text2.size() > core::xlsx_cell_max / 7)
+                if (text.size() > core::xlsx_cell_max || text2.size() > core::xlsx_cell_max)
                     return 0;
             }
             fail("workbook", "not written: " + written.reason());

@@ -54,7 +54,7 @@ for deb in "$program_deb" "$qt6_deb"; do
     fail "$(basename "$deb") has no maintainer with an address"
 done
 depends=$(dpkg-deb -f "$program_deb" Depends)
-[[ $depends == *libqt5widgets5* && $depends == *libxlsxwriter* && $depends != *qt6* ]] ||
+[[ $depends == *libqt5widgets5* && $depends == *libexpat1* && $depends != *qt6* ]] ||
   fail "tovik depends on: $depends"
 [[ $(dpkg-deb -f "$qt6_deb" Depends) == *libqt6widgets6* ]] || fail "tovik-qt6 depends on: $(dpkg-deb -f "$qt6_deb" Depends)"
 

@@ -45,6 +45,9 @@ inline row_pairs awkward_rows()
         {"  padded  ", "<b>&'</b>"},
         {"Zürich – 東京 ✓", "naïve"},
         {"", "only second"},
+        // Names may hold a line end or a tab, and begin with a quote.
+        {"alpha", "c:\\tmp\\new\nline\ttab.txt"},
+        {"beta", "\"quoted\" \\ name"},
     };
 }
 

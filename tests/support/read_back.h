@@ -138,7 +138,31 @@ struct inflater {
 
 } // namespace read_back_detail
 
-// Each line (LF-ended) split at its last tab.
+// A Text file's source as written in quotes with C's escapes; false on an escape it never writes.
+inline bool undo_text_quotes(std::string_view quoted, std::string& out, std::string& why)
+{
+    out.clear();
+    if (quoted.size() < 2 || quoted.back() != '"') {
+        why = "a quoted source is not closed";
+        return false;
+    }
+    for (std::size_t i = 1; i + 1 < quoted.size(); ++i) {
+        if (quoted[i] != '\\') {
+            out += quoted[i];
+            continue;
+        }
+        const char e = ++i + 1 < quoted.size() ? quoted[i] : '\0';
+        const std::string_view from = "tnr\\\"", to = "\t\n\r\\\"";
+        if (from.find(e) == std::string_view::npos) {
+            why = "an escape no writer makes";
+            return false;
+        }
+        out += to[from.find(e)];
+    }
+    return true;
+}
+
+// Each line (LF-ended) split at its last tab; a source in quotes has its escapes undone.
 inline bool read_text(const std::string& bytes, row_pairs& rows, std::string& why)
 {
     rows.clear();
@@ -155,7 +179,10 @@ inline bool read_text(const std::string& bytes, row_pairs& rows, std::string& wh
             why = "a line has no tab";
             return false;
         }
-        rows.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+        std::string source = line.substr(tab + 1);
+        if (!source.empty() && source.front() == '"' && !undo_text_quotes(line.substr(tab + 1), source, why))
+            return false;
+        rows.emplace_back(line.substr(0, tab), source);
         at = end + 1;
     }
     return true;
@@ -313,6 +340,19 @@ inline bool read_xlsx(const std::string& archive, std::vector<std::string>& name
     std::map<std::string, std::string> members;
     if (!unzip(archive, members, why))
         return false;
+    // The shared texts, in order, each with its blanks kept.
+    std::vector<std::string> shared;
+    const std::string& table = members["xl/sharedStrings.xml"];
+    for (std::size_t at = table.find("<si>"); at != std::string::npos; at = table.find("<si>", at + 1)) {
+        const std::size_t text = table.find('>', table.find("<t", at)) + 1;
+        std::string undone;
+        if (!read_back_detail::undo_references(
+                read_back_detail::unify_line_ends(table.substr(text, table.find("</t>", text) - text)), undone)) {
+            why = "a reference no reader knows";
+            return false;
+        }
+        shared.push_back(read_back_detail::undo_sheet_escapes(undone));
+    }
     const std::string& book = members["xl/workbook.xml"];
     for (std::size_t at = book.find("<sheet "); at != std::string::npos; at = book.find("<sheet ", at + 1)) {
         const std::size_t name = book.find("name=\"", at) + 6;
@@ -333,6 +373,19 @@ inline bool read_xlsx(const std::string& archive, std::vector<std::string>& name
             const char column = xml[ref];
             const long row = std::stol(xml.substr(ref + 1, xml.find('"', ref) - ref - 1));
             const std::size_t head_end = xml.find('>', at);
+            if (rows.size() < static_cast<std::size_t>(row))
+                rows.resize(static_cast<std::size_t>(row));
+            std::string& cell = column == 'A' ? rows[row - 1].first : rows[row - 1].second;
+            if (xml.substr(at, head_end - at).find("t=\"s\"") != std::string::npos) {
+                const std::size_t v = xml.find("<v>", head_end) + 3;
+                const std::size_t index = std::stoul(xml.substr(v, xml.find("</v>", v) - v));
+                if (index >= shared.size()) {
+                    why = "a shared text that is not there";
+                    return false;
+                }
+                cell = shared[index];
+                continue;
+            }
             if (xml.substr(at, head_end - at).find("t=\"inlineStr\"") == std::string::npos) {
                 why = "a cell that is not text";
                 return false;
@@ -352,9 +405,7 @@ inline bool read_xlsx(const std::string& archive, std::vector<std::string>& name
                 why = "a cell whose blanks a reader trims";
                 return false;
             }
-            if (rows.size() < static_cast<std::size_t>(row))
-                rows.resize(static_cast<std::size_t>(row));
-            (column == 'A' ? rows[row - 1].first : rows[row - 1].second) = read_back_detail::undo_sheet_escapes(undone);
+            cell = read_back_detail::undo_sheet_escapes(undone);
         }
         sheets.push_back(std::move(rows));
     }

@@ -1,0 +1,339 @@
+#include "compare/output/zip_archive.h"
+
+#include "compare/output/piece_writer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+namespace core {
+
+namespace {
+
+constexpr std::uint32_t local_signature = 0x04034b50;
+constexpr std::uint32_t central_signature = 0x02014b50;
+constexpr std::uint32_t end_signature = 0x06054b50;
+constexpr std::uint32_t end64_signature = 0x06064b50;
+constexpr std::uint32_t locator64_signature = 0x07064b50;
+constexpr std::uint32_t no32 = 0xFFFFFFFF; // a field whose value is in the zip64 extra field
+constexpr unsigned version_zip64 = 45, version_plain = 20;
+// Every member carries the first moment a zip date can hold, so that the same list always
+// makes the same bytes.
+constexpr unsigned dos_time = 0, dos_date = (1 << 5) | 1;
+
+template <class Out> void le(Out& out, std::uint64_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t get_le(std::string_view s, std::size_t at, int bytes)
+{
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+bool fits32(std::uint64_t v)
+{
+    return v < no32;
+}
+
+} // namespace
+
+bool zip_writer::put_local_header(const zip_entry& e, bool sizes_later)
+{
+    std::string h;
+    le(h, local_signature, 4);
+    le(h, sizes_later ? version_zip64 : version_plain, 2);
+    le(h, 0, 2); // flags
+    le(h, e.method, 2);
+    le(h, dos_time, 2);
+    le(h, dos_date, 2);
+    le(h, e.crc, 4);
+    le(h, sizes_later ? no32 : e.packed, 4);
+    le(h, sizes_later ? no32 : e.size, 4);
+    le(h, e.name.size(), 2);
+    le(h, sizes_later ? 20 : 0, 2);
+    h += e.name;
+    if (sizes_later) {
+        // The zip64 extra field, filled in when the member ends.
+        le(h, 1, 2);
+        le(h, 16, 2);
+        le(h, 0, 8);
+        le(h, 0, 8);
+    }
+    out_.write(h.data(), static_cast<std::streamsize>(h.size()));
+    return static_cast<bool>(out_);
+}
+
+bool zip_writer::add(std::string_view name, std::string_view data)
+{
+    zip_entry e;
+    e.name.assign(name);
+    e.method = 8;
+    e.crc = zip_crc(0, data);
+    e.size = data.size();
+    byte_piece packed;
+    deflater d;
+    if (!d.put(data, packed, true))
+        return false;
+    e.packed = packed.size();
+    e.header_at = static_cast<std::uint64_t>(out_.tellp());
+    if (!out_ || !fits32(e.size) || !put_local_header(e, false))
+        return false;
+    out_.write(packed.data(), static_cast<std::streamsize>(packed.size()));
+    entries_.push_back(std::move(e));
+    return static_cast<bool>(out_);
+}
+
+bool zip_writer::begin(std::string_view name)
+{
+    zip_entry e;
+    e.name.assign(name);
+    e.method = 8;
+    e.wide = true;
+    e.header_at = static_cast<std::uint64_t>(out_.tellp());
+    if (!out_ || !put_local_header(e, true))
+        return false;
+    entries_.push_back(std::move(e));
+    return true;
+}
+
+bool zip_writer::end(std::uint32_t crc, std::uint64_t packed, std::uint64_t size)
+{
+    zip_entry& e = entries_.back();
+    e.crc = crc;
+    e.packed = packed;
+    e.size = size;
+    const std::streampos after = out_.tellp();
+    std::string field;
+    le(field, crc, 4);
+    out_.seekp(static_cast<std::streamoff>(e.header_at + 14));
+    out_.write(field.data(), 4);
+    field.clear();
+    le(field, size, 8);
+    le(field, packed, 8);
+    out_.seekp(static_cast<std::streamoff>(e.header_at + 30 + e.name.size() + 4));
+    out_.write(field.data(), static_cast<std::streamsize>(field.size()));
+    out_.seekp(after);
+    return static_cast<bool>(out_);
+}
+
+bool zip_writer::finish()
+{
+    const auto directory_at = static_cast<std::uint64_t>(out_.tellp());
+    if (!out_)
+        return false;
+    std::string d;
+    for (const zip_entry& e : entries_) {
+        // A member whose local header has the zip64 field says so here too.
+        const bool wide = e.wide || !fits32(e.size) || !fits32(e.packed);
+        const bool far = !fits32(e.header_at);
+        std::string extra;
+        if (wide) {
+            le(extra, e.size, 8);
+            le(extra, e.packed, 8);
+        }
+        if (far)
+            le(extra, e.header_at, 8);
+        le(d, central_signature, 4);
+        le(d, version_zip64, 2);
+        le(d, wide || far ? version_zip64 : version_plain, 2);
+        le(d, 0, 2);
+        le(d, e.method, 2);
+        le(d, dos_time, 2);
+        le(d, dos_date, 2);
+        le(d, e.crc, 4);
+        le(d, wide ? no32 : e.packed, 4);
+        le(d, wide ? no32 : e.size, 4);
+        le(d, e.name.size(), 2);
+        le(d, extra.empty() ? 0 : extra.size() + 4, 2);
+        le(d, 0, 2); // comment
+        le(d, 0, 2); // disk
+        le(d, 0, 2); // internal attributes
+        le(d, 0, 4); // external attributes
+        le(d, far ? no32 : e.header_at, 4);
+        d += e.name;
+        if (!extra.empty()) {
+            le(d, 1, 2);
+            le(d, extra.size(), 2);
+            d += extra;
+        }
+    }
+    const std::uint64_t directory_size = d.size();
+    const std::uint64_t end64_at = directory_at + directory_size;
+    const bool zip64 = !fits32(directory_at) || !fits32(end64_at) || entries_.size() >= 0xFFFF;
+    if (zip64) {
+        le(d, end64_signature, 4);
+        le(d, 44, 8);
+        le(d, version_zip64, 2);
+        le(d, version_zip64, 2);
+        le(d, 0, 4);
+        le(d, 0, 4);
+        le(d, entries_.size(), 8);
+        le(d, entries_.size(), 8);
+        le(d, directory_size, 8);
+        le(d, directory_at, 8);
+        le(d, locator64_signature, 4);
+        le(d, 0, 4);
+        le(d, end64_at, 8);
+        le(d, 1, 4);
+    }
+    le(d, end_signature, 4);
+    le(d, 0, 2);
+    le(d, 0, 2);
+    le(d, zip64 ? 0xFFFF : entries_.size(), 2);
+    le(d, zip64 ? 0xFFFF : entries_.size(), 2);
+    le(d, zip64 ? no32 : directory_size, 4);
+    le(d, zip64 ? no32 : directory_at, 4);
+    le(d, 0, 2);
+    out_.write(d.data(), static_cast<std::streamsize>(d.size()));
+    out_.flush();
+    return static_cast<bool>(out_);
+}
+
+deflater::deflater() noexcept
+    : open_(deflateInit2(&z_, 1, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK)
+{
+}
+
+deflater::~deflater()
+{
+    if (open_)
+        deflateEnd(&z_);
+}
+
+bool deflater::put(std::string_view in, byte_piece& out, bool last)
+{
+    if (!open_ || deflateReset(&z_) != Z_OK)
+        return false;
+    // zlib counts in 32 bits: a part bigger than that goes in several calls.
+    constexpr std::size_t most = std::size_t(1) << 30;
+    std::size_t done = 0;
+    for (;;) {
+        const std::size_t n = std::min(in.size() - done, most);
+        const bool final_call = done + n == in.size();
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data() + done));
+        z_.avail_in = static_cast<uInt>(n);
+        const int flush = final_call ? (last ? Z_FINISH : Z_SYNC_FLUSH) : Z_NO_FLUSH;
+        int status;
+        do {
+            const std::size_t room = deflateBound(&z_, static_cast<uLong>(z_.avail_in)) + 64;
+            char* to = out.append_room(room);
+            z_.next_out = reinterpret_cast<Bytef*>(to);
+            z_.avail_out = static_cast<uInt>(room);
+            status = deflate(&z_, flush);
+            out.drop(z_.avail_out);
+            if (status == Z_STREAM_ERROR)
+                return false;
+        } while (z_.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+        done += n;
+        if (final_call)
+            return true;
+    }
+}
+
+bool read_at(int fd, std::uint64_t at, std::size_t n, std::string& out)
+{
+    out.resize(n);
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, &out[got], n - got, static_cast<off_t>(at + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+bool read_zip_directory(int fd, std::vector<zip_entry>& entries, std::vector<std::uint64_t>& data_at, std::string& why)
+{
+    entries.clear();
+    data_at.clear();
+    const off_t length = ::lseek(fd, 0, SEEK_END);
+    if (length < 22) {
+        why = "the archive is cut short";
+        return false;
+    }
+    const auto size = static_cast<std::uint64_t>(length);
+    // The end record has no comment here, so it is the last 22 bytes.
+    std::string end;
+    if (!read_at(fd, size - 22, 22, end) || get_le(end, 0, 4) != end_signature) {
+        why = "the archive has no end record";
+        return false;
+    }
+    std::uint64_t count = get_le(end, 10, 2), directory_size = get_le(end, 12, 4), directory_at = get_le(end, 16, 4);
+    if (count == 0xFFFF || directory_size == no32 || directory_at == no32) {
+        std::string locator, end64;
+        if (size < 22 + 20 || !read_at(fd, size - 22 - 20, 20, locator) || get_le(locator, 0, 4) != locator64_signature
+            || !read_at(fd, get_le(locator, 8, 8), 56, end64) || get_le(end64, 0, 4) != end64_signature) {
+            why = "the archive's zip64 end record is missing";
+            return false;
+        }
+        count = get_le(end64, 32, 8);
+        directory_size = get_le(end64, 40, 8);
+        directory_at = get_le(end64, 48, 8);
+    }
+    std::string d;
+    if (directory_at + directory_size > size || directory_size > std::numeric_limits<std::size_t>::max()
+        || !read_at(fd, directory_at, static_cast<std::size_t>(directory_size), d)) {
+        why = "the archive's directory lies outside it";
+        return false;
+    }
+    std::size_t at = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (at + 46 > d.size() || get_le(d, at, 4) != central_signature) {
+            why = "the archive's directory is damaged";
+            return false;
+        }
+        zip_entry e;
+        e.method = static_cast<unsigned>(get_le(d, at + 10, 2));
+        e.crc = static_cast<std::uint32_t>(get_le(d, at + 16, 4));
+        e.packed = get_le(d, at + 20, 4);
+        e.size = get_le(d, at + 24, 4);
+        const std::size_t name_size = get_le(d, at + 28, 2), extra_size = get_le(d, at + 30, 2),
+                          comment_size = get_le(d, at + 32, 2);
+        e.header_at = get_le(d, at + 42, 4);
+        if (at + 46 + name_size + extra_size + comment_size > d.size()) {
+            why = "the archive's directory is damaged";
+            return false;
+        }
+        e.name = d.substr(at + 46, name_size);
+        // The zip64 field holds, in this order, those of the three that did not fit.
+        for (std::size_t x = at + 46 + name_size; x + 4 <= at + 46 + name_size + extra_size;) {
+            const std::size_t id = get_le(d, x, 2), len = get_le(d, x + 2, 2);
+            if (id == 1) {
+                std::size_t f = x + 4;
+                for (std::uint64_t* field : {&e.size, &e.packed, &e.header_at})
+                    if (*field == no32 && f + 8 <= x + 4 + len) {
+                        *field = get_le(d, f, 8);
+                        f += 8;
+                    }
+            }
+            x += 4 + len;
+        }
+        std::string local;
+        if (!read_at(fd, e.header_at, 30, local) || get_le(local, 0, 4) != local_signature) {
+            why = "the member " + e.name + " has no header where the directory says";
+            return false;
+        }
+        const std::uint64_t begins = e.header_at + 30 + get_le(local, 26, 2) + get_le(local, 28, 2);
+        std::string local_name;
+        if (!read_at(fd, e.header_at + 30, name_size, local_name) || local_name != e.name || begins + e.packed > size) {
+            why = "the member " + e.name + " does not lie where the directory says";
+            return false;
+        }
+        data_at.push_back(begins);
+        entries.push_back(std::move(e));
+        at += 46 + name_size + extra_size + comment_size;
+    }
+    return true;
+}
+
+} // namespace core
