@@ -3,6 +3,7 @@
 #include "compare/output/piece_writer.h"
 #include "compare/output/table_writers.h"
 #include "compare/output/xlsx_readback.h"
+#include "compare/output/zip_archive.h"
 #include "runtime/wide_registers.h"
 
 #include "support/output_files.h"
@@ -323,6 +324,25 @@ private slots:
             QVERIFY(core::write_xlsx(vector_rows(rows), out, layout, 3));
         }
         QVERIFY(core::xlsx_reads_back(path.toStdString(), layout));
+        // Each member's checksum and sizes stand in its local header as in the directory: some
+        // spreadsheets refuse a workbook whose headers leave them to a zip64 field.
+        {
+            const QByteArray bytes = testing::file_bytes(path);
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            std::vector<core::zip_entry> entries;
+            std::vector<std::uint64_t> data_at;
+            std::string why;
+            QVERIFY2(core::read_zip_directory(f.handle(), entries, data_at, why), why.c_str());
+            for (const core::zip_entry& e : entries) {
+                const QByteArray local = bytes.mid(static_cast<int>(e.header_at), 30);
+                QCOMPARE(local.mid(14, 12),
+                    QByteArray::fromStdString(
+                        std::string {char(e.crc), char(e.crc >> 8), char(e.crc >> 16), char(e.crc >> 24),
+                            char(e.packed), char(e.packed >> 8), char(e.packed >> 16), char(e.packed >> 24),
+                            char(e.size), char(e.size >> 8), char(e.size >> 16), char(e.size >> 24)}));
+            }
+        }
         const auto wrong = [&](const std::function<void(core::xlsx_layout&)>& change) {
             core::xlsx_layout changed = layout;
             change(changed);

@@ -19,6 +19,11 @@ constexpr std::uint32_t end64_signature = 0x06064b50;
 constexpr std::uint32_t locator64_signature = 0x07064b50;
 constexpr std::uint32_t no32 = 0xFFFFFFFF; // a field whose value is in the zip64 extra field
 constexpr unsigned version_zip64 = 45, version_plain = 20;
+// A member whose sizes are known only at its end keeps room in its local header for a zip64
+// field, under an id that readers pass over (the one used for padding). Sizes that fit go into
+// the header's own fields, as readers that know no zip64 in a local header need; only sizes
+// that do not fit turn the room into the zip64 field.
+constexpr unsigned padding_id = 0xD935, zip64_id = 1, room_size = 16;
 // Every member carries the first moment a zip date can hold, so that the same list always
 // makes the same bytes.
 constexpr unsigned dos_time = 0, dos_date = (1 << 5) | 1;
@@ -48,23 +53,21 @@ bool zip_writer::put_local_header(const zip_entry& e, bool sizes_later)
 {
     std::string h;
     le(h, local_signature, 4);
-    le(h, sizes_later ? version_zip64 : version_plain, 2);
+    le(h, version_plain, 2);
     le(h, 0, 2); // flags
     le(h, e.method, 2);
     le(h, dos_time, 2);
     le(h, dos_date, 2);
     le(h, e.crc, 4);
-    le(h, sizes_later ? no32 : e.packed, 4);
-    le(h, sizes_later ? no32 : e.size, 4);
+    le(h, e.packed, 4);
+    le(h, e.size, 4);
     le(h, e.name.size(), 2);
-    le(h, sizes_later ? 20 : 0, 2);
+    le(h, sizes_later ? 4 + room_size : 0, 2);
     h += e.name;
     if (sizes_later) {
-        // The zip64 extra field, filled in when the member ends.
-        le(h, 1, 2);
-        le(h, 16, 2);
-        le(h, 0, 8);
-        le(h, 0, 8);
+        le(h, padding_id, 2);
+        le(h, room_size, 2);
+        h.append(room_size, '\0');
     }
     out_.write(h.data(), static_cast<std::streamsize>(h.size()));
     return static_cast<bool>(out_);
@@ -95,7 +98,6 @@ bool zip_writer::begin(std::string_view name)
     zip_entry e;
     e.name.assign(name);
     e.method = 8;
-    e.wide = true;
     e.header_at = static_cast<std::uint64_t>(out_.tellp());
     if (!out_ || !put_local_header(e, true))
         return false;
@@ -109,16 +111,27 @@ bool zip_writer::end(std::uint32_t crc, std::uint64_t packed, std::uint64_t size
     e.crc = crc;
     e.packed = packed;
     e.size = size;
+    e.wide = !fits32(size) || !fits32(packed);
     const std::streampos after = out_.tellp();
     std::string field;
     le(field, crc, 4);
+    le(field, e.wide ? no32 : packed, 4);
+    le(field, e.wide ? no32 : size, 4);
     out_.seekp(static_cast<std::streamoff>(e.header_at + 14));
-    out_.write(field.data(), 4);
-    field.clear();
-    le(field, size, 8);
-    le(field, packed, 8);
-    out_.seekp(static_cast<std::streamoff>(e.header_at + 30 + e.name.size() + 4));
     out_.write(field.data(), static_cast<std::streamsize>(field.size()));
+    if (e.wide) {
+        field.clear();
+        le(field, version_zip64, 2);
+        out_.seekp(static_cast<std::streamoff>(e.header_at + 4));
+        out_.write(field.data(), 2);
+        field.clear();
+        le(field, zip64_id, 2);
+        le(field, room_size, 2);
+        le(field, size, 8);
+        le(field, packed, 8);
+        out_.seekp(static_cast<std::streamoff>(e.header_at + 30 + e.name.size()));
+        out_.write(field.data(), static_cast<std::streamsize>(field.size()));
+    }
     out_.seekp(after);
     return static_cast<bool>(out_);
 }
@@ -131,7 +144,7 @@ bool zip_writer::finish()
     std::string d;
     for (const zip_entry& e : entries_) {
         // A member whose local header has the zip64 field says so here too.
-        const bool wide = e.wide || !fits32(e.size) || !fits32(e.packed);
+        const bool wide = e.wide;
         const bool far = !fits32(e.header_at);
         std::string extra;
         if (wide) {

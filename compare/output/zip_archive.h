@@ -22,7 +22,7 @@ struct zip_entry {
     std::uint32_t crc = 0;
     std::uint64_t packed = 0, size = 0;
     std::uint64_t header_at = 0; // where its local header begins
-    bool wide = false; // its local header has the zip64 field, for sizes known only at its end
+    bool wide = false; // its sizes are in zip64 fields
 };
 
 class zip_writer {
@@ -36,7 +36,7 @@ public:
     bool add(std::string_view name, std::string_view data);
 
     // Begins a member whose deflated bytes the caller then writes into the stream; its header
-    // has room for sizes of any length.
+    // keeps room for sizes of any length.
     bool begin(std::string_view name);
     // Ends the member begun: its checksum and sizes go back into its header.
     bool end(std::uint32_t crc, std::uint64_t packed, std::uint64_t size);
