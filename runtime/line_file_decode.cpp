@@ -127,14 +127,13 @@ std::string decode_utf32(const unsigned char* s, std::size_t begin, std::size_t 
 }
 
 // The mark of UTF-32LE is also that of UTF-16LE followed by U+0000, so the text behind it is
-// taken for UTF-32LE only when all of it reads as such: whole units, each a scalar value
-// outside planes 4 to 13. Those planes hold no character, and UTF-16 read four bytes at a time
-// lands in them whenever its second unit is a tab, LF or CR ("a\n" gives U+A0061).
+// taken for UTF-32LE only when its whole units all read as such: each a scalar value outside
+// planes 4 to 13. Those planes hold no character, and UTF-16 read four bytes at a time lands in
+// them whenever its second unit is a tab, LF or CR ("a\n" gives U+A0061). A file cut short
+// within its last unit is still UTF-32; the cut tail becomes U+FFFD.
 bool plausible_utf32le(const unsigned char* s, std::size_t begin, std::size_t n)
 {
-    if ((n - begin) % 4 != 0)
-        return false;
-    for (std::size_t i = begin; i < n; i += 4) {
+    for (std::size_t i = begin; n - i >= 4; i += 4) {
         const std::uint32_t cp = std::uint32_t(s[i + 3]) << 24 | s[i + 2] << 16 | s[i + 1] << 8 | s[i];
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || (cp >= 0x40000 && cp <= 0xDFFFF))
             return false;

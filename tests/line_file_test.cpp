@@ -396,8 +396,11 @@ private slots:
                                   << QByteArray("\0a\n", 3);
         QTest::newRow("UTF-32LE") << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0\0\0", 12) << QStringLiteral("UTF-32LE")
                                   << QByteArray("a\n");
-        QTest::newRow("not whole UTF-32 units")
-            << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0", 10) << QStringLiteral("UTF-16LE") << QByteArray("\0a\0\n", 4);
+        // A UTF-32 file cut short in its last unit: the cut tail is one U+FFFD.
+        QTest::newRow("UTF-32LE cut short") << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0\0\0b\0\0\0\n\0\0", 19)
+                                            << QStringLiteral("UTF-32LE") << QByteArray("a\nb\xEF\xBF\xBD");
+        QTest::newRow("UTF-32LE cut to a byte") << QByteArray("\xFF\xFE\0\0a\0\0\0\n", 9)
+                                                << QStringLiteral("UTF-32LE") << QByteArray("a\xEF\xBF\xBD");
         QTest::newRow("a UTF-32 unit in no plane in use")
             << QByteArray("\xFF\xFE\0\0a\0\x04\0", 8) << QStringLiteral("UTF-16LE") << QByteArray("\0a\x04", 3);
         QTest::newRow("a UTF-32 surrogate") << QByteArray("\xFF\xFE\0\0\0\xD8\0\0", 8) << QStringLiteral("UTF-16LE")
