@@ -355,6 +355,7 @@ listing list_entries(const std::string& pattern, const std::string& current, uns
     std::string mask;
     if (!resolve_pattern(pattern, current, result.folder, mask)) {
         result.folder.clear();
+        result.reason = "No such drive";
         return result;
     }
     const bool below_root = result.folder.size() > result.folder.find(":\\") + 2;
@@ -362,18 +363,24 @@ listing list_entries(const std::string& pattern, const std::string& current, uns
         result.entries.push_back(dir_entry {entry_kind::parent, ".."});
 
     std::string host;
-    if (!host_path_of(result.folder, host))
+    if (!host_path_of(result.folder, host)) {
+        result.reason = "No such file or directory";
         return result;
+    }
 
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::directory_iterator it(fs::path(host), ec);
-    if (ec)
+    const auto failed = [&] {
+        result.reason = ec.message();
         return result;
+    };
+    if (ec)
+        return failed();
     std::vector<std::string> folders, files;
     for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
-            return result;
+            return failed();
         const std::string name = it->path().filename().string();
         if (name.empty() || name[0] == '.')
             continue;
@@ -391,7 +398,7 @@ listing list_entries(const std::string& pattern, const std::string& current, uns
         }
     }
     if (ec)
-        return result;
+        return failed();
     std::sort(folders.begin(), folders.end(), natural_less);
     std::sort(files.begin(), files.end(), natural_less);
     for (const std::string& name : folders)

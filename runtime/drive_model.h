@@ -78,6 +78,7 @@ struct listing {
     bool ok = false; // the folder could be read (or only drives were asked for)
     std::string folder; // the folder's path form; empty for a listing of drives only
     std::vector<dir_entry> entries;
+    std::string reason; // why the folder could not be read, for a person; empty when it could
 };
 
 // Lists what `pattern` names, relative to `current`, as `type_mask` asks: the drives, then the

@@ -1,6 +1,7 @@
 // The drive model: path forms to host paths and back, patterns, and listings of a real tree.
 
 #include "runtime/drive_model.h"
+#include "support/unprivileged.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -233,6 +234,7 @@ private slots:
         QVERIFY(!gone.ok);
         QCOMPARE(gone.folder, std::string("c:\\list\\removed\\"));
         QCOMPARE(texts(gone), QStringLiteral("[..]\n"));
+        QCOMPARE(gone.reason, std::string("No such file or directory"));
 
         const core::listing no_drive = core::list_entries("q:\\*.*", "", 48);
         QVERIFY(!no_drive.ok);
@@ -249,16 +251,20 @@ private slots:
             QVERIFY(d.entries.empty());
         }
 
-        if (::geteuid() == 0)
-            QSKIP("permissions deny nothing to root");
         const std::string locked = root_ + "/locked";
         QVERIFY(QDir().mkpath(QString::fromStdString(locked)));
         touch(locked + "/inside.txt");
         QVERIFY(::chmod(locked.c_str(), 0) == 0);
-        const core::listing l = core::list_entries("c:\\locked\\*.*", "", 48);
+        core::listing l;
+        {
+            const testing::unprivileged user(root_);
+            QVERIFY2(user.ok(), "no unprivileged user to list as");
+            l = core::list_entries("c:\\locked\\*.*", "", 48);
+        }
         ::chmod(locked.c_str(), 0700);
         QVERIFY(!l.ok);
         QCOMPARE(texts(l), QStringLiteral("[..]\n"));
+        QCOMPARE(l.reason, std::string("Permission denied"));
     }
 };
 
