@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -357,6 +358,41 @@ private slots:
         QVERIFY(
             QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         QVERIFY(QDir(locked).removeRecursively());
+    }
+
+    // Names that are not UTF-8 (here Latin-1, as an old program wrote them) are listed with
+    // U+FFFD and the byte's hex digits, and lead to their very files.
+    void names_that_are_not_utf8()
+    {
+        const std::string root = c_.path().toStdString();
+        const std::string folder = root + "/caf\xE9", file = root + "/r\xE9sum\xE9.txt";
+        QVERIFY(::mkdir(folder.c_str(), 0700) == 0);
+        QVERIFY(testing::make_file_bytes(file, "first\nsecond\n"));
+        QVERIFY(testing::make_file_bytes(folder + "/inside.txt", "inside\n"));
+        const QString r = QStringLiteral("\uFFFD");
+        {
+            window win;
+            w_diff& w = win.w;
+            const QString resume = QStringLiteral("r") + r + QStringLiteral("E9sum") + r + QStringLiteral("E9.txt");
+            QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\n[caf") + r + QStringLiteral("E9]\nc.txt\n") + resume);
+            QTest::mouseClick(w.cbx_1, Qt::LeftButton);
+            QVERIFY(click_entry(w.lb_1, resume));
+            QCOMPARE(w.st_1->text(), QStringLiteral("c:\\") + resume);
+            QCOMPARE(w.dw_1->table().rowcount(), 2L);
+            QVERIFY(messages_.isEmpty());
+
+            QVERIFY(click_entry(w.lb_1, QStringLiteral("[caf") + r + QStringLiteral("E9]")));
+            QCOMPARE(w.st_path->text(), QStringLiteral("c:\\caf") + r + QStringLiteral("E9\\"));
+            QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\ninside.txt"));
+            // Dropped on a pane, the last file chosen loads by its bytes too.
+            w.dw_2_dragdrop(w.lb_1);
+            QCOMPARE(w.st_2->text(), QStringLiteral("c:\\") + resume);
+            QCOMPARE(w.dw_2->table().rowcount(), 2L);
+        }
+        // Qt cannot remove these names when the folder goes.
+        ::unlink((folder + "/inside.txt").c_str());
+        ::rmdir(folder.c_str());
+        ::unlink(file.c_str());
     }
 };
 
