@@ -71,6 +71,8 @@ public:
     void ddlb_1_selectionchanged(int index);
     void lb_1_ue_refresh();
     void lb_1_selectionchanged(int index);
+    // Takes the browser back to `came_from` after the folder in is_path could not be listed.
+    void refuse_folder(const QString& came_from, const QString& chosen);
     // Loads is_file into the pane whose box is checked, if either is.
     void load_into_checked_pane();
     void lb_1_ue_lbuttondown(unsigned flags, int xpos, int ypos);

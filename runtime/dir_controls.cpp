@@ -34,10 +34,12 @@ unsigned flags_of(const QMouseEvent* event)
     return flags;
 }
 
-// Runs the listing and hands each entry to `add` as its text, kind and path form.
-template <class Add> bool fill(const QString& pattern, unsigned mask, std::string& current, Add add)
+// Runs the listing and hands each entry to `add` as its text, kind and path form; `failure`
+// becomes the reason a listing that failed gives.
+template <class Add> bool fill(const QString& pattern, unsigned mask, std::string& current, QString& failure, Add add)
 {
     const core::listing listing = core::list_entries(pattern.toStdString(), current, mask);
+    failure = QString::fromStdString(listing.reason);
     // A folder that cannot be read still becomes the current one, as the path shown follows
     // it: the next relative pattern then starts from the folder the user sees.
     if (!listing.folder.empty())
@@ -68,7 +70,7 @@ bool listbox::dirlist(const QString& pattern, unsigned mask)
 {
     ++listing_generation_;
     clear();
-    const bool ok = fill(pattern, mask, current_, [this](const QString& text, int kind, const QString& form) {
+    const bool ok = fill(pattern, mask, current_, failure_, [this](const QString& text, int kind, const QString& form) {
         auto* item = new QListWidgetItem(text);
         item->setData(kind_role, kind);
         item->setData(path_form_role, form);
@@ -295,7 +297,8 @@ bool dropdownlistbox::dirlist(const QString& pattern, unsigned mask)
 {
     const QSignalBlocker quiet(this);
     clear();
-    return fill(pattern, mask, current_, [this](const QString& text, int kind, const QString& form) {
+    QString failure;
+    return fill(pattern, mask, current_, failure, [this](const QString& text, int kind, const QString& form) {
         addItem(text);
         setItemData(count() - 1, kind, kind_role);
         setItemData(count() - 1, form, path_form_role);

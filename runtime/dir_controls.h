@@ -40,6 +40,9 @@ public:
     // Replaces the entries with the listing that `pattern` names ("c:\*.*" outright, "name\*.*"
     // relative to the directory listed last); true when the directory could be listed.
     bool dirlist(const QString& pattern, unsigned mask);
+    // Why the last dirlist could not list its directory, in the system's words ("Permission
+    // denied"); empty when it could.
+    QString dirlist_failure() const { return failure_; }
     // Writes the selected entry's path form into `text` ("name\", "..\" or the file's name);
     // true for a directory or the parent entry, false for a file.
     bool dirselect(QString& text) const;
@@ -97,6 +100,7 @@ private:
 
     QString dragicon_;
     std::string current_; // path form, empty until the first listing
+    QString failure_;
     QPoint press_position_;
     bool pressed_on_entry_ = false;
     unsigned listing_generation_ = 0;

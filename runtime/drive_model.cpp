@@ -3,6 +3,7 @@
 #include "runtime/utf8.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -141,6 +142,27 @@ int natural_compare(const std::string& a, const std::string& b, bool by_base_let
     return 0;
 }
 
+// U+FFFD, which with two hex digits stands for a byte that is no character.
+const char escape_mark[] = "\xEF\xBF\xBD";
+constexpr std::size_t escape_mark_size = 3;
+const char hex_digits[] = "0123456789ABCDEF";
+
+int hex_value(char c)
+{
+    const char* at = std::strchr(hex_digits, c);
+    return c != '\0' && at ? static_cast<int>(at - hex_digits) : -1;
+}
+
+void append_escaped(std::string& out, const char* bytes, std::size_t count)
+{
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto b = static_cast<unsigned char>(bytes[k]);
+        out.append(escape_mark, escape_mark_size);
+        out += hex_digits[b >> 4];
+        out += hex_digits[b & 0xF];
+    }
+}
+
 bool is_drive_name(const std::string& text)
 {
     return !text.empty() && text.find('\\') == std::string::npos;
@@ -174,12 +196,20 @@ bool host_path_of(const std::string& path_form, std::string& host_path)
     // A slash would split one name of the form into two host names.
     if (rest.find('/') != std::string::npos || rest.find('\0') != std::string::npos)
         return false;
-    for (const std::string& name : split(rest, '\\')) {
+    std::string translated;
+    const std::vector<std::string> names = split(rest, '\\');
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string& name = names[k];
         if (name == "." || name == "..")
             return false;
+        // Only the form a listing gives leads anywhere: one host name has one form.
+        const std::string host_name = host_name_of(name);
+        if (carried_name(host_name) != name)
+            return false;
+        translated += host_name;
+        if (k + 1 < names.size())
+            translated += '/';
     }
-    std::string translated = rest;
-    std::replace(translated.begin(), translated.end(), '\\', '/');
     host_path = with_slash(d->host_root) + translated;
     return true;
 }
@@ -209,7 +239,7 @@ bool path_form_of(const std::string& host_path, std::string& path_form)
         const bool last = k + 1 == names.size();
         if (name == "." || name == ".." || !carriable_name(name, !last))
             return false;
-        form += name;
+        form += carried_name(name);
         if (!last)
             form += '\\';
     }
@@ -219,9 +249,56 @@ bool path_form_of(const std::string& host_path, std::string& path_form)
 
 bool carriable_name(const std::string& name, bool is_directory)
 {
-    if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string::npos || !valid_utf8(name))
+    if (name.empty() || name.find_first_of(std::string_view("\\\0", 2)) != std::string::npos)
         return false;
     return !is_directory || name.find(':') == std::string::npos;
+}
+
+std::string carried_name(const std::string& host_name)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(host_name.data());
+    const std::size_t n = host_name.size();
+    std::string out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t valid = utf8_valid_until(s, i, n);
+        // Well-formed text goes as it is, but for a U+FFFD of its own.
+        for (std::size_t at = i; at < valid;) {
+            const std::size_t mark = host_name.find(escape_mark, at, escape_mark_size);
+            const std::size_t end = mark < valid ? mark : valid;
+            out.append(host_name, at, end - at);
+            if (end == valid)
+                break;
+            append_escaped(out, escape_mark, escape_mark_size);
+            at = end + escape_mark_size;
+        }
+        if (valid == n)
+            break;
+        const std::size_t run = utf8_invalid_run(s, valid, n);
+        append_escaped(out, host_name.data() + valid, run);
+        i = valid + run;
+    }
+    return out;
+}
+
+std::string host_name_of(const std::string& carried)
+{
+    std::string out;
+    out.reserve(carried.size());
+    for (std::size_t i = 0; i < carried.size();) {
+        if (carried.compare(i, escape_mark_size, escape_mark) == 0 && i + escape_mark_size + 2 <= carried.size()) {
+            const int high = hex_value(carried[i + escape_mark_size]);
+            const int low = hex_value(carried[i + escape_mark_size + 1]);
+            // Only bytes that are no ASCII character are ever written so.
+            if (high >= 8 && low >= 0) {
+                out += static_cast<char>(high << 4 | low);
+                i += escape_mark_size + 2;
+                continue;
+            }
+        }
+        out += carried[i++];
+    }
+    return out;
 }
 
 std::string entry_text(const dir_entry& entry)
@@ -355,6 +432,7 @@ listing list_entries(const std::string& pattern, const std::string& current, uns
     std::string mask;
     if (!resolve_pattern(pattern, current, result.folder, mask)) {
         result.folder.clear();
+        result.reason = "No such drive";
         return result;
     }
     const bool below_root = result.folder.size() > result.folder.find(":\\") + 2;
@@ -362,18 +440,24 @@ listing list_entries(const std::string& pattern, const std::string& current, uns
         result.entries.push_back(dir_entry {entry_kind::parent, ".."});
 
     std::string host;
-    if (!host_path_of(result.folder, host))
+    if (!host_path_of(result.folder, host)) {
+        result.reason = "No such file or directory";
         return result;
+    }
 
     namespace fs = std::filesystem;
     std::error_code ec;
     fs::directory_iterator it(fs::path(host), ec);
-    if (ec)
+    const auto failed = [&] {
+        result.reason = ec.message();
         return result;
+    };
+    if (ec)
+        return failed();
     std::vector<std::string> folders, files;
     for (const fs::directory_iterator end; it != end; it.increment(ec)) {
         if (ec)
-            return result;
+            return failed();
         const std::string name = it->path().filename().string();
         if (name.empty() || name[0] == '.')
             continue;
@@ -384,14 +468,14 @@ listing list_entries(const std::string& pattern, const std::string& current, uns
             continue;
         if (fs::is_directory(st)) {
             if ((type_mask & list_directories) && carriable_name(name, true))
-                folders.push_back(name);
+                folders.push_back(carried_name(name));
         } else if (fs::is_regular_file(st)) {
-            if ((type_mask & list_files) && carriable_name(name, false) && mask_matches(mask, name))
-                files.push_back(name);
+            if ((type_mask & list_files) && carriable_name(name, false) && mask_matches(mask, carried_name(name)))
+                files.push_back(carried_name(name));
         }
     }
     if (ec)
-        return result;
+        return failed();
     std::sort(folders.begin(), folders.end(), natural_less);
     std::sort(files.begin(), files.end(), natural_less);
     for (const std::string& name : folders)

@@ -4,11 +4,13 @@
 // path adding the file's name. Only this model translates them to and from host paths. On
 // POSIX there is one drive, c, mapped to the root of the file system.
 //
-// A host name the forms cannot carry is never listed: a name with a backslash (it would split
-// into two names) or a NUL (no host path holds one), a directory name with a colon (a relative
-// pattern would read it as a drive), a name that is not valid UTF-8 (it would not translate back
-// to the same bytes). So every
-// entry the lists show leads to exactly the folder or file it names.
+// A name that is not valid UTF-8 travels with each byte that cannot be read as U+FFFD and the
+// byte's two hex digits ("r\xE9sum\xE9.txt" as "r\uFFFDE9sum\uFFFDE9.txt"), and so does a real
+// U+FFFD in a name, byte by byte, so that each form leads back to the bytes it came from. A host
+// name the forms cannot carry is never listed: a name with a backslash (it would split into two
+// names) or a NUL (no host path holds one), a directory name with a colon (a relative pattern
+// would read it as a drive). So every entry the lists show leads to exactly the folder or file
+// it names.
 
 #include "runtime/seam.h"
 
@@ -30,7 +32,7 @@ std::vector<drive> drives();
 seam<std::vector<drive>>& drive_seam();
 
 // "c:\home\ann\notes.txt" → "/home/ann/notes.txt"; false when the form names no known drive or
-// holds what no path form can (a slash, a NUL, a "." or ".." name).
+// holds what no path form can (a slash, a NUL, a "." or ".." name, a U+FFFD that is no byte's).
 bool host_path_of(const std::string& path_form, std::string& host_path);
 
 // "/home/ann/notes.txt" → "c:\home\ann\notes.txt" (a folder keeps its trailing backslash when the
@@ -39,6 +41,11 @@ bool path_form_of(const std::string& host_path, std::string& path_form);
 
 // Whether a host name found in a folder can be shown and named in the path forms.
 bool carriable_name(const std::string& name, bool is_directory);
+
+// A host name as the path forms carry it, and back (see above): the two are one another's
+// inverse, and a name in valid UTF-8 without U+FFFD is carried as it is.
+std::string carried_name(const std::string& host_name);
+std::string host_name_of(const std::string& carried);
 
 // Type masks of a listing.
 enum : unsigned {
@@ -78,6 +85,7 @@ struct listing {
     bool ok = false; // the folder could be read (or only drives were asked for)
     std::string folder; // the folder's path form; empty for a listing of drives only
     std::vector<dir_entry> entries;
+    std::string reason; // why the folder could not be read, for a person; empty when it could
 };
 
 // Lists what `pattern` names, relative to `current`, as `type_mask` asks: the drives, then the

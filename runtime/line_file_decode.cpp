@@ -9,11 +9,13 @@
 #include <uchardet/uchardet.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <iterator>
 #include <utility>
 
 namespace core {
@@ -127,14 +129,13 @@ std::string decode_utf32(const unsigned char* s, std::size_t begin, std::size_t 
 }
 
 // The mark of UTF-32LE is also that of UTF-16LE followed by U+0000, so the text behind it is
-// taken for UTF-32LE only when all of it reads as such: whole units, each a scalar value
-// outside planes 4 to 13. Those planes hold no character, and UTF-16 read four bytes at a time
-// lands in them whenever its second unit is a tab, LF or CR ("a\n" gives U+A0061).
+// taken for UTF-32LE only when its whole units all read as such: each a scalar value outside
+// planes 4 to 13. Those planes hold no character, and UTF-16 read four bytes at a time lands in
+// them whenever its second unit is a tab, LF or CR ("a\n" gives U+A0061). A file cut short
+// within its last unit is still UTF-32; the cut tail becomes U+FFFD.
 bool plausible_utf32le(const unsigned char* s, std::size_t begin, std::size_t n)
 {
-    if ((n - begin) % 4 != 0)
-        return false;
-    for (std::size_t i = begin; i < n; i += 4) {
+    for (std::size_t i = begin; n - i >= 4; i += 4) {
         const std::uint32_t cp = std::uint32_t(s[i + 3]) << 24 | s[i + 2] << 16 | s[i + 1] << 8 | s[i];
         if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF) || (cp >= 0x40000 && cp <= 0xDFFFF))
             return false;
@@ -253,26 +254,99 @@ std::string detect_charset(const unsigned char* s, std::size_t begin, std::size_
     return charset;
 }
 
-// Converts with iconv; a byte sequence it cannot convert becomes U+FFFD and conversion goes on
-// after its first byte. False when iconv does not know the character set.
-bool convert_with_iconv(
-    const std::string& charset, const unsigned char* s, std::size_t begin, std::size_t n, std::string& out)
+// ---- legacy character sets ------------------------------------------------------------------
+
+// What a legacy file in a detector's label holds, as the WHATWG Encoding Standard maps labels to
+// encodings: the superset that files so labelled are written in, and that browsers, editors and
+// Python's codecs read them as. Each is named as glibc's iconv knows it. A label not listed here
+// names its own encoding; so do ISO-2022-KR, ISO-2022-CN and HZ-GB-2312, which the standard
+// turns into a single U+FFFD for a web page's safety, a loss no file comparison may make.
+struct legacy_encoding {
+    const char* label;
+    const char* encoding;
+};
+constexpr legacy_encoding whatwg_encodings[] = {
+    {"ASCII", "WINDOWS-1252"},
+    {"US-ASCII", "WINDOWS-1252"},
+    {"ISO-8859-1", "WINDOWS-1252"},
+    {"ISO-8859-9", "WINDOWS-1254"},
+    {"ISO-8859-11", "WINDOWS-874"},
+    {"TIS-620", "WINDOWS-874"},
+    {"SHIFT_JIS", "CP932"},
+    {"EUC-JP", "EUC-JP-MS"},
+    {"EUC-KR", "CP949"},
+    {"UHC", "CP949"},
+    {"GB2312", "GB18030"},
+    {"GBK", "GB18030"},
+    {"BIG5", "BIG5-HKSCS"},
+};
+
+std::string whatwg_encoding(const std::string& label)
 {
-    const converter cd("UTF-8", charset.c_str());
-    if (!cd.is_open())
-        return false;
-    out.assign((n - begin) * 3 / 2 + 64, '\0');
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(s) + begin);
-    std::size_t in_left = n - begin;
-    std::size_t done = 0;
+    for (const legacy_encoding& e : whatwg_encodings) {
+        if (label == e.label)
+            return e.encoding;
+    }
+    return label;
+}
+
+// Where glibc reads a two-byte character otherwise than the standard's index: Big5's own rows
+// A1 to A3 (punctuation and symbols) as Big5 has them, where HKSCS reads some as look-alikes
+// ("\xA1\xE3" FULLWIDTH TILDE as TILDE OPERATOR) and leaves others undefined.
+struct two_byte_char {
+    std::uint16_t bytes;
+    char32_t code_point;
+};
+constexpr two_byte_char big5_symbols[] = {
+    {0xA145, 0x2027},
+    {0xA14E, 0xFE51},
+    {0xA15A, 0x2574},
+    {0xA1C2, 0x00AF},
+    {0xA1C3, 0xFFE3},
+    {0xA1C5, 0x02CD},
+    {0xA1E3, 0xFF5E},
+    {0xA1F2, 0x2295},
+    {0xA1F3, 0x2299},
+    {0xA1FE, 0xFF0F},
+    {0xA240, 0xFF3C},
+    {0xA241, 0x2215},
+    {0xA242, 0xFE68},
+    {0xA244, 0xFFE5},
+    {0xA246, 0xFFE0},
+    {0xA247, 0xFFE1},
+    {0xA2CC, 0x5341},
+    {0xA2CE, 0x5345},
+    {0xA3E1, 0x20AC},
+};
+
+struct two_byte_chars {
+    const two_byte_char* begin = nullptr;
+    const two_byte_char* end = nullptr;
+};
+
+two_byte_chars own_chars_of(const std::string& encoding)
+{
+    if (encoding == "BIG5-HKSCS")
+        return {std::begin(big5_symbols), std::end(big5_symbols)};
+    return {};
+}
+
+// Converts s[from, to) with iconv and appends it to `out` from `done` on; a byte sequence it
+// cannot convert becomes U+FFFD and conversion goes on after its first byte.
+void iconv_run(
+    iconv_t cd, const unsigned char* s, std::size_t from, std::size_t to, std::string& out, std::size_t& done)
+{
     auto grow = [&](std::size_t need) {
         if (out.size() - done < need)
             out.resize(std::max(out.size() * 2, done + need));
     };
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(s) + from);
+    std::size_t in_left = to - from;
     while (in_left > 0) {
+        grow(16);
         char* o = &out[done];
         std::size_t out_left = out.size() - done;
-        const std::size_t r = iconv(cd.get(), &in, &in_left, &o, &out_left);
+        const std::size_t r = iconv(cd, &in, &in_left, &o, &out_left);
         done = out.size() - out_left;
         if (r != static_cast<std::size_t>(-1))
             break;
@@ -284,24 +358,158 @@ bool convert_with_iconv(
             done += 3;
             ++in;
             --in_left;
-            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
+            iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
         } else {
             break;
         }
     }
+}
+
+// Converts with iconv, but for the two-byte characters in `own`, which are written out as the
+// standard reads them. False when iconv does not know the encoding.
+bool convert_with_iconv(const std::string& encoding, const unsigned char* s, std::size_t n, std::string& out)
+{
+    const converter cd("UTF-8", encoding.c_str());
+    if (!cd.is_open())
+        return false;
+    out.assign(n * 3 / 2 + 64, '\0');
+    std::size_t done = 0;
+    std::size_t from = 0;
+    const two_byte_chars own = own_chars_of(encoding);
+    if (own.begin != own.end) {
+        // Characters are walked as the double-byte sets lay them out: a lead byte from 0x81 on
+        // takes the byte after it.
+        for (std::size_t i = 0; i + 1 < n;) {
+            if (s[i] < 0x81 || s[i] == 0xFF) {
+                ++i;
+                continue;
+            }
+            const std::uint16_t bytes = static_cast<std::uint16_t>(s[i] << 8 | s[i + 1]);
+            i += 2;
+            if (bytes < own.begin->bytes || bytes > own.end[-1].bytes)
+                continue; // the table is in the order of its bytes
+            const auto found
+                = std::find_if(own.begin, own.end, [bytes](const two_byte_char& c) { return c.bytes == bytes; });
+            if (found != own.end) {
+                iconv_run(cd.get(), s, from, i - 2, out, done);
+                std::string ch;
+                append_code_point(ch, found->code_point);
+                if (out.size() - done < ch.size())
+                    out.resize(std::max(out.size() * 2, done + ch.size()));
+                std::memcpy(&out[done], ch.data(), ch.size());
+                done += ch.size();
+                from = i;
+            }
+        }
+    }
+    iconv_run(cd.get(), s, from, n, out, done);
     // Flush what a stateful encoding may still hold.
     for (;;) {
-        grow(16);
+        if (out.size() - done < 16)
+            out.resize(std::max(out.size() * 2, done + 16));
         char* o = &out[done];
         std::size_t out_left = out.size() - done;
         const std::size_t r = iconv(cd.get(), nullptr, nullptr, &o, &out_left);
         done = out.size() - out_left;
         if (r != static_cast<std::size_t>(-1) || errno != E2BIG)
             break;
-        grow(out.size());
+        out.resize(out.size() * 2);
     }
     out.resize(done);
     return true;
+}
+
+// An encoding of one byte a character: the UTF-8 of each byte's character, or none.
+struct byte_char {
+    char utf8[4];
+    unsigned char size; // 0: the byte is no character
+};
+using byte_table = std::array<byte_char, 256>;
+
+void set_code_point(byte_char& c, std::uint32_t cp)
+{
+    std::string utf8;
+    append_code_point(utf8, cp);
+    std::memcpy(c.utf8, utf8.data(), utf8.size());
+    c.size = static_cast<unsigned char>(utf8.size());
+}
+
+// The table of `encoding` when each of its bytes alone is one character or none, read from
+// iconv a byte at a time, so that no converter joins a letter and the mark after it into one
+// character (glibc's Windows-1255 and Windows-1258 do; the standard keeps them apart, as the
+// same text in UTF-8 has them). False for an encoding with characters of several bytes.
+bool single_byte_table(const std::string& encoding, byte_table& table)
+{
+    const converter cd("UTF-8", encoding.c_str());
+    if (!cd.is_open())
+        return false;
+    for (int b = 0; b < 256; ++b) {
+        char in_byte = static_cast<char>(b);
+        char* in = &in_byte;
+        std::size_t in_left = 1;
+        char buffer[16];
+        char* o = buffer;
+        std::size_t out_left = sizeof buffer;
+        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd.get(), &in, &in_left, &o, &out_left) == static_cast<std::size_t>(-1)) {
+            if (errno != EILSEQ)
+                return false; // the byte begins a longer character
+            table[b].size = 0;
+            continue;
+        }
+        iconv(cd.get(), nullptr, nullptr, &o, &out_left);
+        const auto* u = reinterpret_cast<const unsigned char*>(buffer);
+        const auto length = static_cast<std::size_t>(o - buffer);
+        if (length == 0 || length > 4 || utf8_valid_until(u, 0, length) != length
+            || utf8_char_start(u, 1, length) != length)
+            return false; // not one character for the byte
+        std::memcpy(table[b].utf8, buffer, length);
+        table[b].size = static_cast<unsigned char>(length);
+    }
+    // The standard's Windows code pages read a byte they leave undefined in 0x80..0x9F as the
+    // C1 control of that number, as Windows does; its x-mac-cyrillic has the euro at 0xFF,
+    // where glibc keeps the currency sign of older Macs.
+    if (encoding.compare(0, 8, "WINDOWS-") == 0) {
+        for (int b = 0x80; b < 0xA0; ++b) {
+            if (table[b].size == 0)
+                set_code_point(table[b], static_cast<std::uint32_t>(b));
+        }
+    } else if (encoding == "MAC-CYRILLIC") {
+        set_code_point(table[0xFF], 0x20AC);
+    }
+    return true;
+}
+
+std::string convert_with_table(const byte_table& table, const unsigned char* s, std::size_t n)
+{
+    // Measured first, so that the text takes no more memory than it needs.
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        size += table[s[i]].size == 0 ? 3 : table[s[i]].size;
+    std::string out(size, '\0');
+    char* o = &out[0];
+    for (std::size_t i = 0; i < n; ++i) {
+        const byte_char& c = table[s[i]];
+        if (c.size == 0) {
+            std::memcpy(o, replacement, 3);
+            o += 3;
+        } else {
+            std::memcpy(o, c.utf8, c.size);
+            o += c.size;
+        }
+    }
+    return out;
+}
+
+// Decodes the bytes as `encoding`; false when iconv does not know it.
+bool convert_legacy(const std::string& encoding, const unsigned char* s, std::size_t n, std::string& out)
+{
+    byte_table table;
+    if (single_byte_table(encoding, table)) {
+        out = convert_with_table(table, s, n);
+        return true;
+    }
+    return convert_with_iconv(encoding, s, n, out);
 }
 
 file_text decoded(std::string text, const char* charset)
@@ -324,8 +532,9 @@ file_text decoded(std::string text, const char* charset)
 //  2. NUL bytes at alternate positions: UTF-16 without a mark (see looks_like_utf16);
 //  3. well-formed UTF-8 (ASCII included) is UTF-8 and is used as it is;
 //  4. the detector's guess: UTF-8 (mostly well-formed text) is kept with U+FFFD for what is
-//     not; another set is converted by iconv, ISO-8859-1 read as its superset Windows-1252,
-//     whose letters in 0x80..0x9F Latin text means far more often than C1 controls;
+//     not; another label is read as the encoding the WHATWG Encoding Standard gives it
+//     (whatwg_encodings): Shift_JIS as Windows-31J, ISO-8859-1 as Windows-1252, whose letters
+//     in 0x80..0x9F Latin text means far more often than C1 controls, and so on;
 //  5. Windows-1252 when the detector has no guess, guesses ASCII, or names a set iconv does
 //     not know.
 file_text decode_text(std::shared_ptr<const text_block> raw, std::size_t utf8_checked)
@@ -366,16 +575,16 @@ file_text decode_text(std::shared_ptr<const text_block> raw, std::size_t utf8_ch
     if (bom)
         return decoded(repair_utf8(s, begin, valid, n), "UTF-8");
 
-    std::string charset = detect_charset(s, begin, n);
+    const std::string charset = detect_charset(s, begin, n);
     if (charset == "UTF-8")
         return decoded(repair_utf8(s, begin, valid, n), "UTF-8");
-    if (charset == "ISO-8859-1")
-        charset = "WINDOWS-1252";
+    std::string encoding = whatwg_encoding(charset.empty() ? "ASCII" : charset);
     std::string text;
-    if (!charset.empty() && charset != "ASCII" && convert_with_iconv(charset, s, 0, n, text))
-        return decoded(std::move(text), charset.c_str());
-    convert_with_iconv("WINDOWS-1252", s, 0, n, text);
-    return decoded(std::move(text), "WINDOWS-1252");
+    if (!convert_legacy(encoding, s, n, text)) {
+        encoding = "WINDOWS-1252";
+        convert_legacy(encoding, s, n, text);
+    }
+    return decoded(std::move(text), encoding.c_str());
 }
 
 } // namespace core

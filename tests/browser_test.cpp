@@ -8,6 +8,7 @@
 #include "runtime/drive_model.h"
 #include "runtime/message_box.h"
 #include "support/browser_tree.h"
+#include "support/unprivileged.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -315,29 +317,82 @@ private slots:
         window win;
         w_diff& w = win.w;
         QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\n[gone]\nc.txt"));
+        // Deleted while shown: the user hears why and stays where they were, which lists anew.
         QVERIFY(QDir(c_.path() + QStringLiteral("/gone")).removeRecursively());
         QVERIFY(click_entry(w.lb_1, QStringLiteral("[gone]")));
-        QCOMPARE(w.is_path, QStringLiteral("c:\\gone\\"));
-        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\gone\\"));
-        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]"));
-        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QCOMPARE(
+            messages_, QStringList(QStringLiteral("Cannot open the folder c:\\gone\\\nNo such file or directory.")));
+        QCOMPARE(w.is_path, QStringLiteral("c:\\"));
         QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
+        QCOMPARE(w.lb_1->current_directory(), QStringLiteral("c:\\"));
         QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\nc.txt"));
 
-        if (::geteuid() == 0)
-            QSKIP("permissions deny nothing to root");
+        // A folder the user may not read, by mouse and then by keyboard. Root reads every
+        // folder, so the test reads as an unprivileged user.
         QVERIFY(testing::make_folder(c_, QStringLiteral("a/locked")));
         QVERIFY(testing::make_file(c_, QStringLiteral("a/locked/secret.txt"), "s\n"));
-        QFile::setPermissions(c_.path() + QStringLiteral("/a/locked"), QFileDevice::Permissions());
-        QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
-        QVERIFY(click_entry(w.lb_1, QStringLiteral("[locked]")));
-        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\locked\\"));
-        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]"));
-        win.choose_drive(0);
-        QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
-        QFile::setPermissions(c_.path() + QStringLiteral("/a/locked"),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(QDir(c_.path() + QStringLiteral("/a/locked")).removeRecursively());
+        const QString locked = c_.path() + QStringLiteral("/a/locked");
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+        {
+            const testing::unprivileged user(c_.path().toStdString());
+            QVERIFY2(user.ok(), "no unprivileged user to browse as");
+            QVERIFY(click_entry(w.lb_1, QStringLiteral("[a]")));
+            const QString listed = entries(w.lb_1);
+            messages_.clear();
+            QVERIFY(click_entry(w.lb_1, QStringLiteral("[locked]")));
+            const QString refused = QStringLiteral("Cannot open the folder c:\\a\\locked\\\nPermission denied.");
+            QCOMPARE(messages_, QStringList(refused));
+            QCOMPARE(w.is_path, QStringLiteral("c:\\a\\"));
+            QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+            QCOMPARE(entries(w.lb_1), listed);
+            // The cursor stays on the entry chosen, so the keyboard goes on from there.
+            QCOMPARE(w.lb_1->currentItem()->text(), QStringLiteral("[locked]"));
+            QVERIFY(w.lb_1->selectedItems().isEmpty());
+            w.lb_1->setFocus();
+            QTest::keyClick(w.lb_1, Qt::Key_Return);
+            QCOMPARE(messages_, QStringList({refused, refused}));
+            QCOMPARE(w.st_path->text(), QStringLiteral("c:\\a\\"));
+            QTest::keyClick(w.lb_1, Qt::Key_Down);
+            QCOMPARE(w.is_file, QStringLiteral("c:\\a\\notes"));
+        }
+        QVERIFY(
+            QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(QDir(locked).removeRecursively());
+    }
+
+    // Names that are not UTF-8 (here Latin-1, as an old program wrote them) are listed with
+    // U+FFFD and the byte's hex digits, and lead to their very files.
+    void names_that_are_not_utf8()
+    {
+        const std::string root = c_.path().toStdString();
+        const std::string folder = root + "/caf\xE9", file = root + "/r\xE9sum\xE9.txt";
+        QVERIFY(::mkdir(folder.c_str(), 0700) == 0);
+        QVERIFY(testing::make_file_bytes(file, "first\nsecond\n"));
+        QVERIFY(testing::make_file_bytes(folder + "/inside.txt", "inside\n"));
+        const QString r = QStringLiteral("\uFFFD");
+        {
+            window win;
+            w_diff& w = win.w;
+            const QString resume = QStringLiteral("r") + r + QStringLiteral("E9sum") + r + QStringLiteral("E9.txt");
+            QCOMPARE(entries(w.lb_1), QStringLiteral("[a]\n[b]\n[caf") + r + QStringLiteral("E9]\nc.txt\n") + resume);
+            QTest::mouseClick(w.cbx_1, Qt::LeftButton);
+            QVERIFY(click_entry(w.lb_1, resume));
+            QCOMPARE(w.st_1->text(), QStringLiteral("c:\\") + resume);
+            QCOMPARE(w.dw_1->table().rowcount(), 2L);
+            QVERIFY(messages_.isEmpty());
+
+            QVERIFY(click_entry(w.lb_1, QStringLiteral("[caf") + r + QStringLiteral("E9]")));
+            QCOMPARE(w.st_path->text(), QStringLiteral("c:\\caf") + r + QStringLiteral("E9\\"));
+            QCOMPARE(entries(w.lb_1), QStringLiteral("[..]\ninside.txt"));
+            // Dropped on a pane, the last file chosen loads by its bytes too.
+            w.dw_2_dragdrop(w.lb_1);
+            QCOMPARE(w.st_2->text(), QStringLiteral("c:\\") + resume);
+            QCOMPARE(w.dw_2->table().rowcount(), 2L);
+        }
+        // Qt cannot remove these names when the folder goes.
+        ::unlink((folder + "/inside.txt").c_str());
+        ::rmdir(folder.c_str());
+        ::unlink(file.c_str());
     }
 };
 

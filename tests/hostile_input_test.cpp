@@ -213,15 +213,16 @@ private slots:
             qPrintable(messages_.at(0)));
         QCOMPARE(w.dw_1->table().rowcount(), 0L);
 
-        // A folder that became a file cannot be entered; the list says so by showing only the
-        // way back, which still works.
+        // A folder that became a file cannot be entered: the user hears why and stays, and the
+        // folder is listed again as it now is.
         QVERIFY(QDir(host(QStringLiteral("now a file"))).removeRecursively());
         QVERIFY(testing::make_file(*dir_, QStringLiteral("now a file"), "c\n"));
+        messages_.clear();
         QVERIFY(click_entry(w.lb_1, QStringLiteral("[now a file]")));
-        QCOMPARE(entries(w.lb_1), QStringLiteral("[..]"));
-        QVERIFY(click_entry(w.lb_1, QStringLiteral("[..]")));
+        QCOMPARE(messages_,
+            QStringList(QStringLiteral("Folder read error|Cannot open the folder c:\\now a file\\\nNot a directory.")));
         QCOMPARE(w.st_path->text(), QStringLiteral("c:\\"));
-        QVERIFY(entries(w.lb_1).contains(QStringLiteral("now a file")));
+        QCOMPARE(entries(w.lb_1), QStringLiteral("[now a folder.txt]\nnow a file"));
     }
 
     void awkward_names_are_listed_selected_and_loaded()

@@ -6,6 +6,7 @@
 #include "runtime/utf8.h"
 #include "support/source_files.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -396,8 +397,11 @@ private slots:
                                   << QByteArray("\0a\n", 3);
         QTest::newRow("UTF-32LE") << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0\0\0", 12) << QStringLiteral("UTF-32LE")
                                   << QByteArray("a\n");
-        QTest::newRow("not whole UTF-32 units")
-            << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0", 10) << QStringLiteral("UTF-16LE") << QByteArray("\0a\0\n", 4);
+        // A UTF-32 file cut short in its last unit: the cut tail is one U+FFFD.
+        QTest::newRow("UTF-32LE cut short") << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0\0\0b\0\0\0\n\0\0", 19)
+                                            << QStringLiteral("UTF-32LE") << QByteArray("a\nb\xEF\xBF\xBD");
+        QTest::newRow("UTF-32LE cut to a byte") << QByteArray("\xFF\xFE\0\0a\0\0\0\n", 9)
+                                                << QStringLiteral("UTF-32LE") << QByteArray("a\xEF\xBF\xBD");
         QTest::newRow("a UTF-32 unit in no plane in use")
             << QByteArray("\xFF\xFE\0\0a\0\x04\0", 8) << QStringLiteral("UTF-16LE") << QByteArray("\0a\x04", 3);
         QTest::newRow("a UTF-32 surrogate") << QByteArray("\xFF\xFE\0\0\0\xD8\0\0", 8) << QStringLiteral("UTF-16LE")
@@ -454,10 +458,66 @@ private slots:
             "\x93\xfa\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67\x82\xc5\x82\xb7\x81\x42\n");
         const read_outcome japanese
             = read_lines(testing::write_source(dir, QStringLiteral("j.txt"), sjis + sjis + sjis));
-        QCOMPARE(japanese.charset, std::string("SHIFT_JIS"));
+        QCOMPARE(japanese.charset, std::string("CP932"));
         const std::string line
             = QStringLiteral("\u65E5\u672C\u8A9E\u306E\u30C6\u30AD\u30B9\u30C8\u3067\u3059\u3002").toStdString();
         QCOMPARE(japanese.kept, (lines {line, line, line}));
+    }
+
+    // Each source holds sentences in a legacy encoding; beside it, the same text as Python's
+    // codecs read those bytes (tests/data/legacy/make.py writes both). The label the detector
+    // gives is read as the encoding the WHATWG Encoding Standard gives it.
+    void legacy_encodings_read_as_the_desktop_reads_them_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("encoding");
+        const char* const sources[][2] = {{"shift_jis", "CP932"}, {"euc-jp", "EUC-JP-MS"}, {"euc-kr", "CP949"},
+            {"big5", "BIG5-HKSCS"}, {"gbk", "GB18030"}, {"iso-8859-9", "WINDOWS-1254"}, {"tis-620", "WINDOWS-874"},
+            {"windows-1255", "WINDOWS-1255"}, {"windows-1258", "WINDOWS-1258"}, {"x-mac-cyrillic", "MAC-CYRILLIC"}};
+        for (const auto& s : sources)
+            QTest::newRow(s[0]) << QString::fromLatin1(s[0]) << QString::fromLatin1(s[1]);
+    }
+
+    void legacy_encodings_read_as_the_desktop_reads_them()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, encoding);
+        const std::string path = TOVIK_TEST_DATA "/legacy/" + source.toStdString();
+        const read_outcome legacy = read_lines(path + ".txt");
+        const read_outcome utf8 = read_lines(path + ".utf8");
+        QVERIFY(legacy.ok && utf8.ok && !utf8.kept.empty());
+        QCOMPARE(QString::fromStdString(legacy.charset), encoding);
+        QCOMPARE(legacy.kept, utf8.kept);
+    }
+
+    // The detector hears only the first megabytes; what it names holds for the whole file.
+    void a_label_found_early_holds_for_the_whole_file()
+    {
+        QFile korean(QStringLiteral(TOVIK_TEST_DATA "/legacy/euc-kr.txt"));
+        QFile expected(QStringLiteral(TOVIK_TEST_DATA "/legacy/euc-kr.utf8"));
+        QVERIFY(korean.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+        const QList<QByteArray> bytes = korean.readAll().split('\n');
+        const QList<QByteArray> text = expected.readAll().split('\n');
+        // Line 1 is in EUC-KR proper; line 3 has syllables only its superset Windows-949 holds.
+        QByteArray file;
+        while (file.size() < (5 << 20))
+            file += bytes[1] + '\n';
+        file += bytes[3] + '\n';
+        QTemporaryDir dir;
+        const read_outcome r = read_lines(testing::write_source(dir, QStringLiteral("long.txt"), file));
+        QCOMPARE(r.charset, std::string("CP949"));
+        QCOMPARE(r.kept.front(), text[1].toStdString());
+        QCOMPARE(r.kept.back(), text[3].toStdString());
+    }
+
+    // The standard's Windows code pages read the bytes they leave undefined as C1 controls,
+    // which keeps different bytes different.
+    void undefined_windows_bytes_are_c1_controls()
+    {
+        const core::file_text t = core::decode_text(core::make_block(std::string("caf\xE9 \x81\x8D\x90\n")));
+        QCOMPARE(t.charset, std::string("WINDOWS-1252"));
+        QCOMPARE(std::string(t.block->data() + t.begin, t.end - t.begin),
+            std::string("caf\xC3\xA9 \xC2\x81\xC2\x8D\xC2\x90\n"));
     }
 
     void undecodable_bytes_become_replacement_characters_data()

@@ -5,6 +5,7 @@
 
 #include "compare/browser/browser_observer.h"
 #include "runtime/dir_controls.h"
+#include "runtime/message_box.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -93,6 +94,8 @@ void w_diff::lb_1_selectionchanged(int index)
         return;
     }
 
+    const QString came_from = is_path;
+    const QString chosen = lb_1->text(index);
     if (ls_text == QLatin1String("..\\")) {
         is_path = is_path.left(is_path.length() - 1);
         do {
@@ -105,7 +108,27 @@ void w_diff::lb_1_selectionchanged(int index)
     }
     st_path->setText(is_path);
     ls_text = ls_text + QStringLiteral("*.*");
-    lb_1->dirlist(ls_text, rt::dirlist_directories | rt::dirlist_files);
+    if (!lb_1->dirlist(ls_text, rt::dirlist_directories | rt::dirlist_files))
+        refuse_folder(came_from, chosen);
+}
+
+void w_diff::refuse_folder(const QString& came_from, const QString& chosen)
+{
+    // A folder that cannot be listed is not entered: the user stays where they were, with the
+    // cursor on the entry they chose, and hears why.
+    const QString folder = is_path;
+    const QString why = lb_1->dirlist_failure();
+    is_path = came_from;
+    st_path->setText(is_path);
+    lb_1->dirlist(is_path + QStringLiteral("*.*"), rt::dirlist_directories | rt::dirlist_files);
+    for (int n = 1; n <= lb_1->count(); ++n) {
+        if (lb_1->text(n) == chosen) {
+            lb_1->setCurrentRow(n - 1, QItemSelectionModel::NoUpdate);
+            break;
+        }
+    }
+    rt::messagebox(
+        QStringLiteral("Folder read error"), QStringLiteral("Cannot open the folder %1\n%2.").arg(folder, why));
 }
 
 void w_diff::load_into_checked_pane()

@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+#include <string>
+
 namespace testing {
 
 // The compare window as the frame opens it: created, its constructors run, shown.
@@ -37,6 +40,18 @@ inline bool make_file(const QTemporaryDir& dir, const QString& relative, const Q
 {
     QFile file(QDir(dir.path()).filePath(relative));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Writes `bytes` to the host path `path` as its bytes stand: a QString would mend a name that
+// is not UTF-8.
+inline bool make_file_bytes(const std::string& path, const QByteArray& bytes)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool written
+        = std::fwrite(bytes.data(), 1, static_cast<std::size_t>(bytes.size()), f) == std::size_t(bytes.size());
+    return std::fclose(f) == 0 && written;
 }
 
 // The list's entries, one a line.
