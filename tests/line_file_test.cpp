@@ -499,9 +499,8 @@ private slots:
         const QList<QByteArray> bytes = korean.readAll().split('\n');
         const QList<QByteArray> text = expected.readAll().split('\n');
         // Line 1 is in EUC-KR proper; line 3 has syllables only its superset Windows-949 holds.
-        QByteArray file;
-        while (file.size() < (5 << 20))
-            file += bytes[1] + '\n';
+        const QByteArray line = bytes[1] + '\n';
+        QByteArray file = line.repeated((5 << 20) / line.size() + 1);
         file += bytes[3] + '\n';
         QTemporaryDir dir;
         const read_outcome r = read_lines(testing::write_source(dir, QStringLiteral("long.txt"), file));
