@@ -188,6 +188,11 @@ grid_control::grid_control(std::unique_ptr<core::grid_rows> content, QWidget* pa
     view_->viewport()->installEventFilter(this);
 
     connect(model_, &QAbstractItemModel::modelReset, this, &grid_control::update_total);
+    // New rows are shown from their start, not at the place the old ones were scrolled to.
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        view_->verticalScrollBar()->setValue(0);
+        view_->horizontalScrollBar()->setValue(0);
+    });
     update_total();
 }
 
