@@ -16,8 +16,6 @@ printf 'apple\nbanana\ncherry\n' >"$tree/lists/one.txt"
 printf 'banana\ndate\n' >"$tree/lists/two.txt"
 
 gui_start_display
-# The bus reports the focus of a button or a drop-down list, not that of an item view (its
-# state carries no focus), so the round is checked where Compare and the drive list stand.
 focus_on() { atspi focused | grep -Fqx "$1"; }
 key() { xdotool key --delay 60 "$@"; sleep 0.3; }
 # Types a name into the folder list's search and chooses the entry found.
@@ -32,19 +30,20 @@ sleep 0.5
 # The bus may tell of the focus a moment after the window shows it, more so on a loaded machine.
 for i in $(seq 1 15); do focus_on $'push button\tCompare' && break; sleep 0.2; done
 focus_on $'push button\tCompare' || fail "the keyboard does not start on Compare: $(atspi focused | tr '\n' '|')"
-round() { # round KEY DRIVE-STOP: 14 presses; Compare every 7th, the drive list at DRIVE-STOP
-  local i at compare drive
+# The stops as the bus tells the focus; that of the folder list it does not tell (its current
+# entry always reads as focused), so there none of the others may have it.
+stops=($'push button\tCompare' $'table\tDifference' $'combo box\t[-c-]' '' $'table\tSimilarity' $'table\tSource 1'
+  $'table\tSource 2')
+round() { # round KEY STEP: 14 presses, each STEP stops on (6 is one back)
+  local i now
   for i in $(seq 1 14); do
     key "$1"
-    at=$((i % 7))
-    focus_on $'push button\tCompare' && compare=1 || compare=0
-    focus_on $'combo box\t[-c-]' && drive=1 || drive=0
-    [ "$compare" = $((at == 0)) ] && [ "$drive" = $((at == $2)) ] ||
-      fail "$1 press $i: focus on $(atspi focused | tr '\n' '|')"
+    now=$(atspi focused | grep -E $'^(push button|table|combo box)\t')
+    [ "$now" = "${stops[$(((i * $2) % 7))]}" ] || fail "$1 press $i: focus on $(atspi focused | tr '\n' '|')"
   done
 }
-round Tab 2
-round shift+Tab 5
+round Tab 1
+round shift+Tab 6
 
 # To the folder list, Source 1 chosen, down the tree by typing each folder's name.
 key Tab Tab Tab
