@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real window with the keyboard alone: Tab and Shift+Tab round the designed order, then the
 # whole road: choose Source 1 (Alt+1), browse down to a folder by typing names, choose a file,
-# choose Source 2 (Alt+2) and another file, Compare, Print through the option dialog, Save As.
+# choose Source 2 (Alt+2) and another file, Compare with Return, Print through the option dialog
+# by its arrow keys into a PDF file (there is no printer here), Save As.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
@@ -61,25 +62,39 @@ choose two
 [ "$(atspi total 'Source 2')" = "2" ] || fail "two.txt did not load into Source 2"
 [ "$(atspi total 'Source 1')" = "3" ] || fail "Source 1 changed"
 
-# Back along the tab order to Compare, pressed with the space bar.
+# Back along the tab order to Compare, pressed with Return.
 key shift+Tab shift+Tab shift+Tab
 focus_on $'push button\tCompare' || fail "Shift+Tab from the list missed Compare"
-key space
+key Return
 sleep 0.5
 import -window root "$shots/keys-compared.png"
 [ "$(atspi rows Similarity | cut -f2)" = "banana" ] || fail "similarity list: $(atspi rows Similarity | tr '\n' ' ')"
 [ "$(atspi total Difference)" = "3" ] || fail "difference total $(atspi total Difference)"
 
-# Print from the File menu: the option dialog by keys; no printer here, so a message says so.
+# Print from the File menu: in the option dialog Down moves to Difference and chooses it, and
+# Return prints it. No printer here: the program offers a PDF file instead, Return takes the
+# offer, and the save dialog opens in the folder listed, on Difference.pdf.
 key alt+f Down Return
 for i in $(seq 1 25); do atspi text dialog "Print Option" && break; sleep 0.2; done
 atspi text dialog "Print Option" || fail "no print option dialog"
-key Down space
+key Down
 import -window root "$shots/keys-print-option.png"
 key Return
 for i in $(seq 1 25); do atspi text alert Print && break; sleep 0.2; done
-atspi text alert Print || fail "no message after printing without a printer"
+atspi text alert Print || fail "no question after printing without a printer"
+import -window root "$shots/keys-no-printer.png"
 key Return
+for i in $(seq 1 25); do atspi text dialog "Print to PDF" && break; sleep 0.2; done
+atspi text dialog "Print to PDF" || fail "no save dialog for the PDF file"
+sleep 0.8
+[ "$(atspi value text 'File name:')" = "Difference.pdf" ] || fail "the PDF is offered as '$(atspi value text 'File name:')'"
+import -window root "$shots/keys-pdf-dialog.png"
+key Return
+for i in $(seq 1 25); do [ -s "$tree/lists/Difference.pdf" ] && break; sleep 0.2; done
+[ -s "$tree/lists/Difference.pdf" ] || fail "no Difference.pdf in the listed folder: $(ls -A "$tree/lists" | tr '\n' ' ')"
+if command -v pdftotext >/dev/null; then
+  pdftotext "$tree/lists/Difference.pdf" - | grep -q '(Difference)' || fail "the PDF is not the difference list"
+fi
 
 # Save As from the File menu, the name typed.
 key alt+f Return
@@ -94,4 +109,4 @@ for i in $(seq 1 25); do [ -f "$tree/by-keys.txt" ] && break; sleep 0.2; done
 head -n 1 "$tree/by-keys.txt" | cmp -s - <(printf 'Similarity\t\n') || fail "saved: $(head -c 80 "$tree/by-keys.txt")"
 import -window root "$shots/keys-saved.png"
 
-echo "PASS: Tab order both ways, Alt+1/Alt+2, browse and choose by typing, Compare, Print, Save As by keys; screenshots in $shots"
+echo "PASS: Tab order both ways, Alt+1/Alt+2, browse and choose by typing, Compare, Print to PDF, Save As by keys; screenshots in $shots"
