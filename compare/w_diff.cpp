@@ -95,6 +95,8 @@ void w_diff::create_controls()
     cb_compare = new QPushButton(QStringLiteral("Compare"), this);
     cb_compare->setObjectName(QStringLiteral("cb_compare"));
     cb_compare->setFont(rt::sans_8(true));
+    // Return and keypad Enter press the focused button, as the space bar does.
+    cb_compare->setAutoDefault(true);
     rt::place(cb_compare, 2364, 29, 398, 93);
 
     st_path = make_label(this, "st_path", QString(), 10, 53, 604, 77);

@@ -3,9 +3,10 @@
 #include "runtime/events.h"
 #include "runtime/units.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -13,6 +14,26 @@
 #include <algorithm>
 
 namespace {
+
+// An option of the group: an arrow key that moves to another option chooses it, as in every
+// radio group, so that Return then prints what the arrows came to. Qt moves the choice along
+// only once one is chosen, and none is when the dialog opens.
+class option_button : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QRadioButton::keyPressEvent(event);
+        const int k = event->key();
+        if (k != Qt::Key_Up && k != Qt::Key_Down && k != Qt::Key_Left && k != Qt::Key_Right)
+            return;
+        auto* to = qobject_cast<QRadioButton*>(QApplication::focusWidget());
+        if (to && to != this && to->parentWidget() == parentWidget() && !to->isChecked())
+            to->click();
+    }
+};
 
 QPushButton* make_button(QWidget* parent, const char* name, const QString& text, int x, int y)
 {
@@ -25,7 +46,7 @@ QPushButton* make_button(QWidget* parent, const char* name, const QString& text,
 
 QRadioButton* make_radio(QWidget* parent, const char* name, const QString& text, int x, int y, int width)
 {
-    auto* radio = new QRadioButton(text, parent);
+    auto* radio = new option_button(text, parent);
     radio->setObjectName(QLatin1String(name));
     radio->setFont(rt::sans_8(true));
     // Button face like the group box behind it; left unfilled so the box's own frame shows through.

@@ -160,11 +160,11 @@ int listbox::selected_row() const
     return chosen.isEmpty() ? -1 : row(chosen.first());
 }
 
-void listbox::report_if_selection_moved(int row_before)
+void listbox::report_if_selection_moved(int row_before, bool again)
 {
     // Raised once the view has finished with the event, so the handler may refill the list.
     const int now = selected_row();
-    if (now >= 0 && now != row_before)
+    if (now >= 0 && (now != row_before || again))
         emit selectionchanged(now + 1);
 }
 
@@ -173,6 +173,10 @@ void listbox::mousePressEvent(QMouseEvent* event)
     const int before = selected_row();
     const unsigned generation = listing_generation_;
     const bool left = event->button() == Qt::LeftButton;
+    // A click on the entry already selected chooses it again: the same file can go to the other
+    // pane, or be read again after it changed. With Ctrl the click takes the selection away.
+    const bool again
+        = left && !(event->modifiers() & Qt::ControlModifier) && before >= 0 && indexAt(event->pos()).row() == before;
     if (left) {
         press_position_ = event->pos();
         pressed_on_entry_ = itemAt(event->pos()) != nullptr;
@@ -181,7 +185,7 @@ void listbox::mousePressEvent(QMouseEvent* event)
         emit ue_lbuttondown(flags_of(event), event->pos().x(), event->pos().y());
     }
     QListWidget::mousePressEvent(event);
-    report_if_selection_moved(before);
+    report_if_selection_moved(before, again);
     press_refilled_ = listing_generation_ != generation;
 }
 
@@ -225,15 +229,18 @@ void listbox::keyPressEvent(QKeyEvent* event)
     const bool modifier = (k >= Qt::Key_Shift && k <= Qt::Key_ScrollLock) || k == Qt::Key_AltGr;
     if (!modifier && (event->text().isEmpty() || !event->text().at(0).isPrint() || k == Qt::Key_Space))
         typed_clock_.invalidate();
-    // A held Return chooses once: repeated, it would walk in and out of folders.
-    if (enter && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat() && currentRow() >= 0
-        && currentRow() != before) {
+    // Return, keypad Enter and Space choose the entry under the cursor, once however long they
+    // are held: repeated, Return would walk in and out of folders.
+    const bool chooses = (enter || k == Qt::Key_Space) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+        && !event->isAutoRepeat();
+    const bool again = chooses && before >= 0 && currentRow() == before;
+    if (chooses && enter && currentRow() >= 0 && currentRow() != before) {
         setCurrentRow(currentRow(), QItemSelectionModel::ClearAndSelect);
         event->accept();
     } else {
         QListWidget::keyPressEvent(event);
     }
-    report_if_selection_moved(before);
+    report_if_selection_moved(before, again);
 }
 
 QItemSelectionModel::SelectionFlags listbox::selectionCommand(const QModelIndex& index, const QEvent* event) const

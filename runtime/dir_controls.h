@@ -78,7 +78,8 @@ public:
     void keyboardSearch(const QString& search) override;
 
 signals:
-    // The user selected entry `index` (from 1), by mouse or keyboard.
+    // The user chose entry `index` (from 1), by mouse or keyboard: a new selection, or a click,
+    // Space or Return on the entry already selected, which chooses it again.
     void selectionchanged(int index);
     void ue_lbuttondown(unsigned flags, int xpos, int ypos);
     void ue_lbuttonup(unsigned flags, int xpos, int ypos);
@@ -96,7 +97,9 @@ protected:
 
 private:
     int selected_row() const;
-    void report_if_selection_moved(int row_before);
+    // Raises selectionchanged when the selection moved from `row_before`, or when `again` the
+    // entry that stays selected was chosen once more.
+    void report_if_selection_moved(int row_before, bool again = false);
 
     QString dragicon_;
     std::string current_; // path form, empty until the first listing

@@ -1,5 +1,6 @@
 #include "runtime/grid_control.h"
 
+#include "runtime/grid_accessible.h"
 #include "runtime/grid_layout.h"
 #include "runtime/grid_model.h"
 #include "runtime/message_box.h"
@@ -38,6 +39,21 @@ public:
         QTableView::scrollTo(index, hint);
         if (index.isValid() && columnWidth(index.column()) > viewport()->width())
             horizontalScrollBar()->setValue(across);
+    }
+
+protected:
+    // A screen reader hears of the current row and of the choice of rows from the grid's own
+    // accessible face, which numbers its cells as Qt's table view does not.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override
+    {
+        QAbstractItemView::currentChanged(current, previous);
+        if (current.row() != previous.row())
+            tell_current_row(this);
+    }
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override
+    {
+        QAbstractItemView::selectionChanged(selected, deselected);
+        tell_selection(this, selected, deselected);
     }
 };
 
@@ -111,6 +127,7 @@ grid_control::grid_control(std::unique_ptr<core::grid_rows> content, QWidget* pa
     , rows_(std::move(content))
 {
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    install_grid_accessibility();
 
     model_ = new grid_model(*rows_, this);
 
@@ -188,6 +205,11 @@ grid_control::grid_control(std::unique_ptr<core::grid_rows> content, QWidget* pa
     view_->viewport()->installEventFilter(this);
 
     connect(model_, &QAbstractItemModel::modelReset, this, &grid_control::update_total);
+    // New rows are shown from their start, not at the place the old ones were scrolled to.
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        view_->verticalScrollBar()->setValue(0);
+        view_->horizontalScrollBar()->setValue(0);
+    });
     update_total();
 }
 

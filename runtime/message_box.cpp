@@ -23,4 +23,26 @@ void messagebox(const QString& caption, const QString& text)
     box.exec();
 }
 
+core::seam<question_hook>& question_seam()
+{
+    static core::seam<question_hook> seam;
+    return seam;
+}
+
+bool ask_yes_no(const QString& caption, const QString& text, bool yes_by_default)
+{
+    if (const auto stand_in = question_seam().stand_in())
+        return (*stand_in)(caption, text);
+    if (const auto box = message_box_seam().stand_in()) {
+        (*box)(caption, text);
+        return false;
+    }
+    QMessageBox box(
+        QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(yes_by_default ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace rt

@@ -6,13 +6,16 @@
 #include "runtime/row_source.h"
 #include "runtime/units.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
@@ -26,18 +29,23 @@ QString text_of(std::string_view utf8)
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
 }
 
-// Paints the job onto a QPrinter: onto paper, or into a PDF file.
+// Paints the job onto a QPrinter: onto paper, or into a PDF file. Painting begins with the
+// first thing printed, so that a job can still be dropped before it without sending a page.
 class painter_job : public print_job {
 public:
     // With `to_pdf` the job goes into the file `pdf_path`, else to the default printer.
     painter_job(bool to_pdf, const QString& pdf_path);
     ~painter_job() override { close(); }
 
-    bool is_open() const override { return painter_.isActive(); }
+    bool is_open() const override { return state_ == state::ready || state_ == state::painting; }
     QString error() const override { return error_; }
+    bool no_printer() const override { return no_printer_; }
+    QString printer_name() const override { return to_pdf_ ? QString() : printer_.printerName(); }
+    long page_count(const QString& text, const core::row_source& rows, int margin_top) override;
     void print_text(const QString& text) override;
     void print_rows(const core::row_source& rows, int margin_top) override;
     void close() override;
+    void cancel() override;
     void abandon() override;
 
 private:
@@ -62,7 +70,16 @@ private:
     QRectF detail_rect(int column, qreal line_top, const grid_scale& g) const;
     void paint_row(long number, const core::row_source& rows, qreal top, const grid_scale& g);
     void paint_total(long count, qreal top, const grid_scale& g);
-    void next_page();
+    // Lays `text`, then the rows, out from `cursor` on, and paints them when `paint`; either way
+    // returns how many pages they begin beyond the one the cursor is on.
+    long lay_out_text(const QString& text, qreal& cursor, bool paint);
+    long lay_out_rows(const core::row_source& rows, int margin_top, qreal& cursor, bool paint);
+    // Begins painting on the first print; false when the job has failed or ended.
+    bool begin_painting();
+    // Gives the finished pages the PDF file's name, whole or not at all.
+    void take_pdf_name();
+
+    enum class state { failed, ready, painting, ended };
 
     // Owned by the job, except when it is abandoned: they are then given up, neither ended nor
     // freed, since either would walk through the half-changed engine.
@@ -70,32 +87,59 @@ private:
     std::unique_ptr<QPainter> owned_painter_ = std::make_unique<QPainter>();
     QPrinter& printer_ = *owned_printer_;
     QPainter& painter_ = *owned_painter_;
+    const bool to_pdf_;
+    const QString pdf_path_;
+    std::unique_ptr<QTemporaryFile> pages_; // a PDF job's pages, until they take its name
+    state state_ = state::failed;
+    bool no_printer_ = false;
     QString error_;
     qreal cursor_ = 0; // device pixels below the top of the current page that are printed on
 };
 
 painter_job::painter_job(bool to_pdf, const QString& pdf_path)
+    : to_pdf_(to_pdf)
+    , pdf_path_(QFileInfo(pdf_path).absoluteFilePath())
 {
     if (to_pdf) {
+        if (QFileInfo(pdf_path_).isDir()) {
+            error_ = QStringLiteral("The file %1 could not be written: a folder has that name.").arg(pdf_path_);
+            return;
+        }
+        // Beside the file, so that it can take the file's place.
+        pages_ = std::make_unique<QTemporaryFile>(
+            QFileInfo(pdf_path_).absolutePath() + QStringLiteral("/.tovik-XXXXXX.pdf"));
+        if (!pages_->open()) {
+            error_ = QStringLiteral("The file %1 could not be written: %2.").arg(pdf_path_, pages_->errorString());
+            return;
+        }
+        pages_->close();
         printer_.setOutputFormat(QPrinter::PdfFormat);
-        printer_.setOutputFileName(pdf_path);
+        printer_.setOutputFileName(pages_->fileName());
     } else if (QPrinterInfo::availablePrinterNames().isEmpty() || printer_.outputFormat() != QPrinter::NativeFormat) {
         // Without a printer a default QPrinter quietly turns into a PDF writer with no file.
         error_ = QStringLiteral("No printer is available.");
+        no_printer_ = true;
         return;
     }
-    if (painter_.begin(&printer_))
-        return;
-    if (to_pdf)
-        error_ = QStringLiteral("The file %1 could not be written.").arg(QFileInfo(pdf_path).absoluteFilePath());
-    else
-        error_ = QStringLiteral("The printer \"%1\" did not accept the job.").arg(printer_.printerName());
+    state_ = state::ready;
 }
 
-void painter_job::next_page()
+bool painter_job::begin_painting()
 {
-    printer_.newPage();
-    cursor_ = 0;
+    if (state_ == state::painting)
+        return true;
+    if (state_ != state::ready)
+        return false;
+    if (painter_.begin(&printer_)) {
+        state_ = state::painting;
+        return true;
+    }
+    state_ = state::failed;
+    if (to_pdf_)
+        error_ = QStringLiteral("The file %1 could not be written.").arg(pdf_path_);
+    else
+        error_ = QStringLiteral("The printer \"%1\" did not accept the job.").arg(printer_.printerName());
+    return false;
 }
 
 qreal painter_job::page_scale(int number_growth)
@@ -108,24 +152,38 @@ qreal painter_job::page_scale(int number_growth)
 
 void painter_job::print_text(const QString& text)
 {
-    if (!is_open())
-        return;
+    if (begin_painting())
+        lay_out_text(text, cursor_, true);
+}
+
+long painter_job::lay_out_text(const QString& text, qreal& cursor, bool paint)
+{
     // The header's letters are the grid's, as large as the grid's on the page.
     QFont font = grid_font();
     font.setPointSizeF(grid_layout::font_points * page_scale(0));
-    painter_.setFont(font);
-    painter_.setPen(Qt::black);
+    if (paint) {
+        painter_.setFont(font);
+        painter_.setPen(Qt::black);
+    }
     const QFontMetricsF fm(font, &printer_);
     const qreal line_height = fm.lineSpacing();
     const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    long pages = 0;
     for (const QString& line : lines) {
-        if (cursor_ > 0 && cursor_ + line_height > printer_.height())
-            next_page();
+        if (cursor > 0 && cursor + line_height > printer_.height()) {
+            ++pages;
+            cursor = 0;
+            if (paint)
+                printer_.newPage();
+        }
         // A line wider than the page is cut in the middle, so a path keeps its file name.
-        painter_.drawText(QRectF(0, cursor_, printer_.width(), line_height),
-            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, elide_path(line, fm, printer_.width()));
-        cursor_ += line_height;
+        if (paint) {
+            painter_.drawText(QRectF(0, cursor, printer_.width(), line_height),
+                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, elide_path(line, fm, printer_.width()));
+        }
+        cursor += line_height;
     }
+    return pages;
 }
 
 painter_job::grid_scale painter_job::grid_metrics(long rows)
@@ -195,48 +253,131 @@ void painter_job::paint_total(long count, qreal top, const grid_scale& g)
 
 void painter_job::print_rows(const core::row_source& rows, int margin_top)
 {
-    if (!is_open())
-        return;
+    if (begin_painting())
+        lay_out_rows(rows, margin_top, cursor_, true);
+}
+
+long painter_job::lay_out_rows(const core::row_source& rows, int margin_top, qreal& cursor, bool paint)
+{
     const long count = rows.count();
     const grid_scale g = grid_metrics(count);
-    painter_.setPen(Qt::black);
+    if (paint)
+        painter_.setPen(Qt::black);
 
     core::list_page_metrics m;
     m.page_height = static_cast<int>(std::floor(printer_.height() / g.y));
     m.margin_top = margin_top;
-    m.used = static_cast<int>(std::ceil(cursor_ / g.y));
+    m.used = static_cast<int>(std::ceil(cursor / g.y));
     m.detail_height = grid_layout::detail_height;
     m.total_height = grid_layout::total_height;
 
+    long pages = 0;
     for (const core::list_page& page : core::lay_out_list(count, m)) {
-        if (page.new_page)
-            next_page();
+        if (page.new_page) {
+            ++pages;
+            if (paint)
+                printer_.newPage();
+        }
         qreal top = page.top * g.y;
-        for (long i = 0; i < page.row_count; ++i) {
-            paint_row(page.first_row + i, rows, top, g);
-            top += grid_layout::detail_height * g.y;
+        if (paint) {
+            for (long i = 0; i < page.row_count; ++i) {
+                paint_row(page.first_row + i, rows, top, g);
+                top += grid_layout::detail_height * g.y;
+            }
+        } else {
+            top += page.row_count * grid_layout::detail_height * g.y;
         }
         if (page.total) {
-            paint_total(count, top, g);
+            if (paint)
+                paint_total(count, top, g);
             top += grid_layout::total_height * g.y;
         }
-        cursor_ = top;
+        cursor = top;
     }
+    return pages;
+}
+
+long painter_job::page_count(const QString& text, const core::row_source& rows, int margin_top)
+{
+    if (!is_open())
+        return 0;
+    qreal cursor = cursor_;
+    const long pages = lay_out_text(text, cursor, false);
+    return 1 + pages + lay_out_rows(rows, margin_top, cursor, false);
 }
 
 void painter_job::close()
 {
-    if (owned_painter_ && painter_.isActive()) // an abandoned job is not ended
+    if (state_ == state::ready)
+        state_ = state::ended; // nothing was printed: nothing is sent, no file is written
+    if (state_ != state::painting)
+        return;
+    state_ = state::ended;
+    if (!painter_.end()) {
+        error_ = to_pdf_ ? QStringLiteral("The file %1 could not be written.").arg(pdf_path_)
+                         : QStringLiteral("The printer \"%1\" did not accept the job.").arg(printer_.printerName());
+        return;
+    }
+    if (to_pdf_)
+        take_pdf_name();
+}
+
+void painter_job::take_pdf_name()
+{
+    // Copied into a file saved whole, as Save As saves: the file keeps its owner and rights and
+    // is on the disk before it takes the name.
+    QFile pages(pages_->fileName());
+    QSaveFile file(pdf_path_);
+    auto failed = [this](const QString& why) {
+        error_ = QStringLiteral("The file %1 could not be written: %2.").arg(pdf_path_, why);
+    };
+    if (!pages.open(QIODevice::ReadOnly))
+        return failed(pages.errorString());
+    if (!file.open(QIODevice::WriteOnly))
+        return failed(file.errorString());
+    QByteArray chunk;
+    while (!(chunk = pages.read(1 << 16)).isEmpty()) {
+        if (file.write(chunk) != chunk.size()) {
+            failed(file.errorString());
+            file.cancelWriting();
+            file.commit();
+            return;
+        }
+    }
+    if (pages.error() != QFileDevice::NoError) {
+        failed(pages.errorString());
+        file.cancelWriting();
+        file.commit();
+        return;
+    }
+    if (!file.commit())
+        failed(file.errorString());
+}
+
+void painter_job::cancel()
+{
+    if (state_ == state::painting) {
+        // A file's pages are dropped with their own file; paper that has begun is called back.
+        if (!to_pdf_)
+            printer_.abort();
         painter_.end();
+    }
+    state_ = state::ended;
 }
 
 void painter_job::abandon()
 {
+    state_ = state::ended; // an abandoned job is not ended
     (void)owned_painter_.release();
     (void)owned_printer_.release();
 }
 
 } // namespace
+
+long print_job::page_count(const QString&, const core::row_source&, int)
+{
+    return 0;
+}
 
 void print_job::print_grid(const core::grid_rows& rows)
 {

@@ -62,6 +62,8 @@ public:
         // Where the user is browsing, not the program's working folder.
         const QFileInfo folder(request.folder);
         setDirectory(!request.folder.isEmpty() && folder.isDir() ? folder.absoluteFilePath() : QDir::homePath());
+        if (!request.name.isEmpty())
+            selectFile(request.name);
     }
 
     int chosen_type() const { return static_cast<int>(filters_.indexOf(selectedNameFilter())); }

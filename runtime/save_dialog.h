@@ -23,6 +23,7 @@ struct save_request {
     QString caption;
     QList<file_type> types;
     QString folder; // where the dialog opens; the home folder when empty or gone
+    QString name; // the file name the dialog offers first; none when empty
 };
 
 struct save_answer {

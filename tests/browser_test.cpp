@@ -11,7 +11,9 @@
 #include "support/unprivileged.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -295,6 +297,39 @@ private slots:
         QCOMPARE(loads_.back(), std::make_pair(1, QStringLiteral("c:\\a\\x.txt")));
         QCOMPARE(w.st_1->text(), QStringLiteral("c:\\a\\x.txt"));
         QCOMPARE(w.dw_1->table().rowcount(), 2L);
+    }
+
+    void the_selected_file_can_be_chosen_again()
+    {
+        QVERIFY(testing::make_folder(c_, QStringLiteral("again")));
+        QVERIFY(testing::make_file(c_, QStringLiteral("again/list.txt"), "one\n"));
+        const auto gone = qScopeGuard([this] { QDir(c_.path() + QStringLiteral("/again")).removeRecursively(); });
+        window win;
+        w_diff& w = win.w;
+        QTest::mouseClick(w.cbx_1, Qt::LeftButton);
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("[again]")));
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("list.txt")));
+        // The same entry, clicked again with the other box checked, goes to the other pane.
+        QTest::mouseClick(w.cbx_2, Qt::LeftButton);
+        QVERIFY(click_entry(w.lb_1, QStringLiteral("list.txt")));
+        QCOMPARE(w.dw_2->table().rowcount(), 1L);
+        // Space and Return read it again as it now is; a held key reads it once.
+        QVERIFY(testing::make_file(c_, QStringLiteral("again/list.txt"), "one\ntwo\n"));
+        w.lb_1->setFocus();
+        QTest::keyClick(w.lb_1, Qt::Key_Space);
+        QCOMPARE(w.dw_2->table().rowcount(), 2L);
+        QTest::keyClick(w.lb_1, Qt::Key_Return);
+        QTest::keyClick(w.lb_1, Qt::Key_Enter, Qt::KeypadModifier);
+        QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+        QApplication::sendEvent(w.lb_1, &held);
+        // Ctrl with a click takes the selection away and chooses nothing.
+        QTest::mouseClick(w.lb_1->viewport(), Qt::LeftButton, Qt::ControlModifier,
+            testing::entry_point(w.lb_1, QStringLiteral("list.txt")));
+        const QString file = QStringLiteral("c:\\again\\list.txt");
+        QCOMPARE(
+            loads_, (std::vector<std::pair<int, QString>> {{1, file}, {2, file}, {2, file}, {2, file}, {2, file}}));
+        QCOMPARE(w.st_1->text(), file);
+        QCOMPARE(w.st_2->text(), file);
     }
 
     void is_file_survives_browsing()

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QToolTip>
@@ -112,6 +113,20 @@ private slots:
                 QCOMPARE(QApplication::focusWidget(), order.at(at));
             }
         }
+    }
+
+    void return_and_enter_press_the_focused_compare_button()
+    {
+        testing::shown_window s;
+        w_diff& w = s.w;
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QSignalSpy pressed(w.cb_compare, &QPushButton::clicked);
+        w.cb_compare->setFocus();
+        QTest::keyClick(w.cb_compare, Qt::Key_Return);
+        QTest::keyClick(w.cb_compare, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(w.cb_compare, Qt::Key_Space);
+        QCOMPARE(pressed.count(), 3);
     }
 
     void labels_show_their_text_as_it_is()

@@ -6,6 +6,7 @@
 #include "support/theme.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
@@ -86,6 +88,7 @@ private slots:
     void five_million_rows();
     void chosen_rows_copy_as_lines();
     void a_million_rows_copy_whole();
+    void a_screen_reader_hears_the_pane_and_its_current_row();
 };
 
 void grid_pane_test::follows_every_change_of_the_table()
@@ -407,6 +410,48 @@ void grid_pane_test::a_million_rows_copy_whole()
     QTest::keyClick(pane.view(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(pane.view(), Qt::Key_C, Qt::ControlModifier);
     QVERIFY(QApplication::clipboard()->text().toUtf8() == QByteArray::fromStdString(expected));
+}
+
+void grid_pane_test::a_screen_reader_hears_the_pane_and_its_current_row()
+{
+    QWidget window;
+    auto* before = new QPushButton(QStringLiteral("Compare"), &window);
+    auto* pane = new rt::grid_pane(&window);
+    pane->setAccessibleName(QStringLiteral("Difference"));
+    pane->setGeometry(0, 40, 400, 300);
+    window.resize(400, 340);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(pane->view());
+    QVERIFY(face && face->tableInterface());
+    QCOMPARE(face->role(), QAccessible::Table);
+    QCOMPARE(face->text(QAccessible::Name), QStringLiteral("Difference"));
+    QCOMPARE(face->text(QAccessible::Description), QStringLiteral("No rows"));
+    add_rows(pane->table(), {"cherry", "apple"});
+    QCOMPARE(pane->table().set(column::es_text2, 1, "c:\\one.txt"), 1L);
+    QCOMPARE(face->text(QAccessible::Description), QStringLiteral("2 rows"));
+
+    // Tab into the pane: it has the focus, on its first row; an arrow moves the row told.
+    before->setFocus();
+    QVERIFY(!face->state().focused);
+    QTest::keyClick(before, Qt::Key_Tab);
+    QVERIFY(face->state().focused && face->state().focusable);
+    QCOMPARE(face->text(QAccessible::Description), QStringLiteral("Row 1 of 2: cherry, from c:\\one.txt"));
+    QTest::keyClick(pane->view(), Qt::Key_Down);
+    QCOMPARE(face->text(QAccessible::Description), QStringLiteral("Row 2 of 2: apple"));
+
+    // Its cells read as the rows, numbered without the hidden headers.
+    QAccessibleTableInterface* table = face->tableInterface();
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->columnCount(), 3);
+    QAccessibleInterface* cell = table->cellAt(1, 1);
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("apple"));
+    QCOMPARE(face->indexOfChild(cell), 4);
+    QCOMPARE(face->child(4), cell);
+    QVERIFY(cell->state().selected && table->isRowSelected(1));
+    QCOMPARE(face->childCount(), 6);
 }
 
 QTEST_MAIN(grid_pane_test)

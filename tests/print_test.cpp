@@ -10,10 +10,13 @@
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
 #include "runtime/print_layout.h"
+#include "runtime/save_dialog.h"
 
 #include "support/modal.h"
 #include "support/output_files.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -37,19 +40,37 @@ struct print_log {
     QStringList texts;
     std::vector<row_pairs> grids;
     std::vector<int> margins;
-    QStringList order; // "text", "grid", "close"
+    QStringList order; // "text", "grid", "close", "cancel"
+};
+
+// How the recording jobs behave.
+struct test_printer {
+    bool opens = true;
+    bool missing = false; // there is no printer at all
+    QString name; // empty: a job into a file
+    long pages = 0; // the pages a job says it will take
+    QString fails_at_end; // what a job that failed as it ended says
 };
 
 class recording_job : public rt::print_job {
 public:
-    recording_job(print_log& log, bool opens)
+    recording_job(print_log& log, const test_printer& printer)
         : log_(log)
-        , open_(opens)
+        , printer_(printer)
     {
         ++log_.opened;
     }
-    bool is_open() const override { return open_; }
-    QString error() const override { return open_ ? QString() : QStringLiteral("The test printer is switched off."); }
+    bool is_open() const override { return printer_.opens && !printer_.missing && !ended_; }
+    QString error() const override
+    {
+        if (ended_)
+            return printer_.fails_at_end;
+        return is_open() ? QString() : QStringLiteral("The test printer is switched off.");
+    }
+    bool no_printer() const override { return printer_.missing; }
+    QString printer_name() const override { return printer_.name; }
+    long page_count(const QString&, const core::row_source&, int) override { return printer_.pages; }
+    void cancel() override { log_.order << QStringLiteral("cancel"); }
     void print_text(const QString& text) override
     {
         log_.texts << text;
@@ -68,11 +89,13 @@ public:
     {
         ++log_.closed;
         log_.order << QStringLiteral("close");
+        ended_ = true;
     }
 
 private:
     print_log& log_;
-    bool open_;
+    const test_printer printer_;
+    bool ended_ = false;
 };
 
 // Answers the print option dialog with a choice: 1 similarity, 2 difference, 3 both, 0 Cancel,
@@ -180,13 +203,20 @@ class print_test : public QObject {
 
     print_log log_;
     QStringList messages_;
-    bool job_opens_ = true;
+    QStringList questions_;
+    bool answer_yes_ = false;
+    test_printer printer_setup_;
     // For the whole run jobs are recorded, the test answers the boxes, and the clock stands
     // still; a test function may stand in for one of them in turn.
     const core::seam_override<rt::print_job_factory> printer_
-        = rt::print_job_seam().replace([this] { return std::make_unique<recording_job>(log_, job_opens_); });
+        = rt::print_job_seam().replace([this] { return std::make_unique<recording_job>(log_, printer_setup_); });
     const core::seam_override<rt::message_box_hook> box_ = rt::message_box_seam().replace(
         [this](const QString& caption, const QString& text) { messages_ << caption + QLatin1Char('|') + text; });
+    const core::seam_override<rt::question_hook> questions_asked_
+        = rt::question_seam().replace([this](const QString& caption, const QString& text) {
+              questions_ << caption + QLatin1Char('|') + text;
+              return answer_yes_;
+          });
     const core::seam_override<rt::clock_hook> clock_
         = rt::clock_seam().replace([] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 6)); });
 
@@ -195,7 +225,9 @@ private slots:
     {
         log_ = print_log();
         messages_.clear();
-        job_opens_ = true;
+        questions_.clear();
+        answer_yes_ = false;
+        printer_setup_ = test_printer();
     }
 
     // --- pages of a list -------------------------------------------------------------------
@@ -399,7 +431,7 @@ private slots:
 
     void a_job_that_cannot_start_is_reported()
     {
-        job_opens_ = false;
+        printer_setup_.opens = false;
         w_diff w;
         fill_results(w);
         answer_dialog(2);
@@ -416,6 +448,115 @@ private slots:
         QVERIFY2(job->error().contains(QStringLiteral("/nonexistent-folder/list.pdf")), qPrintable(job->error()));
         job->print_text(QStringLiteral("ignored"));
         job->close();
+    }
+
+    void paper_for_more_than_a_hundred_pages_is_asked_for()
+    {
+        printer_setup_.name = QStringLiteral("Test Printer");
+        printer_setup_.pages = 1296;
+        w_diff w;
+        fill_results(w);
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(questions_.size(), 1);
+        QVERIFY2(questions_.at(0).contains(QStringLiteral("1296 pages"))
+                && questions_.at(0).contains(QStringLiteral("Test Printer")),
+            qPrintable(questions_.at(0)));
+        QCOMPARE(log_.order, QStringList {QStringLiteral("cancel")});
+        QCOMPARE(w.dw_diff->table().print_margin_top(), 0);
+
+        answer_yes_ = true;
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(log_.grids.size(), std::size_t(1));
+        // A hundred pages go without a word; a job that fails as it ends is told.
+        printer_setup_.pages = 100;
+        printer_setup_.fails_at_end = QStringLiteral("The test printer jammed.");
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(questions_.size(), 2);
+        QCOMPARE(log_.grids.size(), std::size_t(2));
+        QCOMPARE(messages_, QStringList {QStringLiteral("Print|Nothing was printed. The test printer jammed.")});
+    }
+
+    void with_no_printer_the_pages_can_go_into_a_pdf_file()
+    {
+        printer_setup_.missing = true;
+        QTemporaryDir dir;
+        QList<rt::save_request> asked;
+        QString chosen;
+        const auto dialog = rt::save_dialog_seam().replace([&](const rt::save_request& request) {
+            asked << request;
+            return rt::save_answer {chosen, 0, QString()};
+        });
+        w_diff w;
+        fill_results(w);
+        w.is_path = QStringLiteral("c:") + QString(dir.path()).replace(QLatin1Char('/'), QLatin1Char('\\'))
+            + QLatin1Char('\\');
+        // Declined, and then the save dialog cancelled: nothing is written and nothing said.
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(questions_.size(), 1);
+        QVERIFY2(questions_.at(0).startsWith(QStringLiteral("Print|No printer is available.")),
+            qPrintable(questions_.at(0)));
+        QVERIFY(asked.isEmpty());
+        answer_yes_ = true;
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(QDir(asked.at(0).folder).canonicalPath(), QDir(dir.path()).canonicalPath());
+        QCOMPARE(asked.at(0).name, QStringLiteral("Difference.pdf"));
+        QCOMPARE(asked.at(0).types.size(), 1);
+        QCOMPARE(asked.at(0).types.at(0).extension, QStringLiteral("pdf"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+        // A name typed without the extension gets it, and the pages are written there.
+        chosen = dir.filePath(QStringLiteral("list"));
+        answer_dialog(2);
+        w.ue_print();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("list.pdf")});
+        QVERIFY(testing::file_bytes(dir.filePath(QStringLiteral("list.pdf"))).startsWith("%PDF"));
+        if (testing::have_tool("pdftotext"))
+            QVERIFY(pdf_text(dir.filePath(QStringLiteral("list.pdf"))).contains(QStringLiteral("(Difference)")));
+        QCOMPARE(messages_, QStringList());
+        QCOMPARE(log_.grids.size(), std::size_t(0));
+    }
+
+    void a_pdf_file_takes_its_name_only_when_whole()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("list.pdf"));
+        const auto only_the_file = [&dir] {
+            return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden) == QStringList {QStringLiteral("list.pdf")};
+        };
+        QFile earlier(pdf);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+        auto job = rt::open_pdf_job(pdf);
+        job->print_text(QStringLiteral("dropped"));
+        job->cancel();
+        QCOMPARE(testing::file_bytes(pdf), QByteArray("earlier"));
+        job.reset();
+        QVERIFY(only_the_file());
+
+        job = rt::open_pdf_job(pdf);
+        job->print_text(QStringLiteral("kept"));
+        QCOMPARE(testing::file_bytes(pdf), QByteArray("earlier"));
+        job->close();
+        QCOMPARE(job->error(), QString());
+        QVERIFY(testing::file_bytes(pdf).startsWith("%PDF"));
+        job.reset();
+        QVERIFY(only_the_file());
+
+        // A folder gone while the job printed: the job says it wrote nothing.
+        auto gone = std::make_unique<QTemporaryDir>();
+        const QString lost = gone->filePath(QStringLiteral("lost.pdf"));
+        job = rt::open_pdf_job(lost);
+        job->print_text(QStringLiteral("lost"));
+        gone.reset();
+        job->close();
+        QVERIFY2(job->error().contains(lost), qPrintable(job->error()));
+        QVERIFY(!QFileInfo::exists(lost));
     }
 
     // --- on paper --------------------------------------------------------------------------
@@ -490,6 +631,11 @@ private slots:
 
         const int pages = pdf_pages(pdf);
         QVERIFY2(pages > 2, qPrintable(QString::number(pages)));
+        // A job tells beforehand how many pages a header and a list will take.
+        QCOMPARE(
+            rt::open_pdf_job(dir.filePath(QStringLiteral("counted.pdf")))
+                ->page_count(QStringLiteral("when (Similarity)\r\nFile 1: a\r\nFile 2: b"), w.dw_same->table(), 330),
+            long(pages));
         // Every row once, in order, across the pages; the total line on the last.
         const QString text = pdf_text(pdf);
         int at = 0;

@@ -26,6 +26,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 
@@ -100,6 +101,11 @@ private slots:
         QVERIFY(testing::make_folder(c_, QStringLiteral("lists/sub")));
         QVERIFY(testing::make_file(c_, QStringLiteral("lists/one.txt"), "apple\nbanana\nbanana\ncherry\n"));
         QVERIFY(testing::make_file(c_, QStringLiteral("lists/two.txt"), "banana\r\ndate\r\napple\r\ndate\r\n"));
+        QByteArray many;
+        for (int i = 1; i <= 200; ++i)
+            many += "line " + QByteArray::number(i) + '\n';
+        QVERIFY(testing::make_file(c_, QStringLiteral("lists/many.txt"), many));
+        QVERIFY(testing::make_file(c_, QStringLiteral("lists/some.txt"), many.left(many.indexOf("line 41"))));
         lists_ = QStringLiteral("c:\\lists\\");
     }
 
@@ -196,6 +202,36 @@ private slots:
         QCOMPARE(texts(w.dw_same), rows({"apple", "banana", "banana", "cherry"}));
         QCOMPARE(w.dw_diff->table().rowcount(), 0L);
         QCOMPARE(w.dw_sum->table().rowcount(), 7L);
+    }
+
+    void new_contents_show_from_row_1()
+    {
+        w_diff& w = window();
+        // What the user sees, once the window has laid the rows out.
+        auto to_the_end = [](rt::grid_pane* pane) {
+            QCoreApplication::processEvents();
+            QScrollBar* bar = pane->view()->verticalScrollBar();
+            for (int i = 0; i < 100 && bar->value() < bar->maximum(); ++i)
+                QTest::keyClick(pane->view(), Qt::Key_PageDown);
+            return bar->value() > 0 && bar->value() == bar->maximum();
+        };
+        auto at_row_1 = [](rt::grid_pane* pane) {
+            QCoreApplication::processEvents();
+            return pane->view()->verticalScrollBar()->value() == 0 && pane->view()->rowAt(0) == 0;
+        };
+        click(w.cbx_1);
+        QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("many.txt")));
+        QVERIFY(to_the_end(w.dw_1));
+        QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("some.txt")));
+        QCOMPARE(w.dw_1->table().rowcount(), 40L);
+        QVERIFY(at_row_1(w.dw_1));
+
+        click(w.cbx_2);
+        QVERIFY(testing::click_entry(w.lb_1, QStringLiteral("many.txt")));
+        click(w.cb_compare);
+        QVERIFY(to_the_end(w.dw_same) && to_the_end(w.dw_diff));
+        click(w.cb_compare);
+        QVERIFY(at_row_1(w.dw_same) && at_row_1(w.dw_diff));
     }
 
     void compare_before_any_load_gives_empty_lists()

@@ -238,7 +238,7 @@ long saveas(QWidget* parent, const core::line_table& table, const QString& folde
         return -1;
     }
     const QList<rt::file_type> types = save_types();
-    const rt::save_answer answer = rt::ask_save_file(parent, {QStringLiteral("Save As"), types, folder});
+    const rt::save_answer answer = rt::ask_save_file(parent, {QStringLiteral("Save As"), types, folder, QString()});
     if (!answer.error.isEmpty()) {
         rt::messagebox(QStringLiteral("Save As"), answer.error);
         return -1;

@@ -14,7 +14,13 @@
   atspi.py text ROLE NAME            exit 0 when a ROLE named NAME exists
   atspi.py value ROLE NAME           prints the text held by the first ROLE named NAME
   atspi.py focused                   prints "ROLE<tab>NAME" of the object that has the keyboard focus
+  atspi.py describe ROLE NAME        prints the description of the first ROLE named NAME
+  atspi.py row-shown PANE N          exit 0 when row N of the grid pane PANE lies inside the pane's
+                                     box, 1 when it is scrolled out of sight
+  atspi.py watch SECONDS             prints "ready", then for SECONDS each focus and description
+                                     change: "EVENT<tab>ROLE<tab>NAME<tab>DESCRIPTION"
 Names are accessible names; a pane's name is its heading ("Source 1", "Similarity", ...).
+A grid pane's cells are read through its table, not walked, so long lists stay quick to read.
 """
 import sys
 import time
@@ -34,6 +40,8 @@ def application():
 
 def walk(acc):
     yield acc
+    if acc.getRoleName() == "table":
+        return
     for i in range(acc.childCount):
         child = acc.getChildAtIndex(i)
         if child is not None:
@@ -79,6 +87,30 @@ def pane_rows(name):
             cells.append(cell.name if cell is not None else "")
         rows.append("\t".join(cells))
     return rows
+
+
+def row_shown(name, n):
+    table = must(find("table", None, pane(name)), "table of " + name)
+    cell = table.queryTable().getAccessibleAt(n - 1, 1)
+    if cell is None:
+        sys.exit("no row %d in %s" % (n, name))
+    box = table.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    _, y = center(cell)
+    return box.y <= y <= box.y + box.height
+
+
+def watch(seconds):
+    def told(event):
+        source = event.source
+        print("\t".join([event.type, source.getRoleName(), source.name, source.description]), flush=True)
+
+    pyatspi.Registry.registerEventListener(
+        told, "object:property-change:accessible-description", "object:state-changed:focused")
+    print("ready", flush=True)
+    from gi.repository import GLib
+    GLib.timeout_add(int(seconds * 1000), lambda: pyatspi.Registry.stop())
+    pyatspi.Registry.start()
+    return 0
 
 
 def main(argv):
@@ -149,6 +181,13 @@ def main(argv):
             if acc.getState().contains(pyatspi.STATE_FOCUSED):
                 print(acc.getRoleName() + "\t" + acc.name)
         return 0
+    if cmd == "describe":
+        print(must(find(argv[2], argv[3]), argv[2] + " " + argv[3]).description)
+        return 0
+    if cmd == "row-shown":
+        return 0 if row_shown(argv[2], int(argv[3])) else 1
+    if cmd == "watch":
+        return watch(float(argv[2]))
     if cmd == "text":
         return 0 if find(argv[2], argv[3]) is not None else 1
     sys.exit(__doc__)
