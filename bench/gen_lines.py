@@ -15,7 +15,7 @@ What the lines hold, per file:
     tab inside, leading or trailing blanks, a leading tab, and non-ASCII UTF-8 (Latin letters
     with marks, Cyrillic, CJK, an emoji). Different numbers give different texts;
   - about 0.5 % of the texts in capitals, so that lines differing only in case occur.
-A share F of the texts (default 0.5) is drawn from numbers both files draw from, the rest from
+A share F of the texts (default 0.6) is drawn from numbers both files draw from, the rest from
 numbers of each file's own. Each file walks the shared numbers in its own order, so about F of
 each file's texts occur in the other; about 4 % of the texts repeat one drawn earlier in the
 same file, so lines repeat within a file too.
@@ -31,21 +31,21 @@ import sys
 
 FORMS = (
     lambda k: "%d" % k,
-    lambda k: "user%d@example.org" % k,
+    lambda k: "first.last.%d@mail.example.org" % k,
     lambda k: "/srv/archive/projects/shared/documents/%03d/report-%d.txt" % (k % 997, k),
-    lambda k: "Item %08d" % k,
-    lambda k: "Stra\u00dfe %d, M\u00fcnchen" % k,
-    lambda k: "0x%x" % k,
-    lambda k: "na\u00efve caf\u00e9 #%d" % k,
-    lambda k: "key %d\tvalue %d" % (k, k % 1000),
-    lambda k: "   leading blanks %d" % k,
-    lambda k: "trailing blanks %d   " % k,
-    lambda k: "\tafter a tab %d" % k,
-    lambda k: "\u0441\u0442\u0440\u043e\u043a\u0430 %d" % k,
-    lambda k: "\u6771\u4eac\u90fd %d" % k,
-    lambda k: "apple \U0001f34e %d" % k,
+    lambda k: "Item %08d, aisle %d, shelf %d" % (k, k % 40, k % 7),
+    lambda k: "Stra\u00dfe %d, 80331 M\u00fcnchen, Bayern" % k,
+    lambda k: "checksum 0x%08x of block %d" % (k, k % 4096),
+    lambda k: "na\u00efve caf\u00e9 #%d, cr\u00e8me br\u00fbl\u00e9e" % k,
+    lambda k: "key %d\tvalue %d\tnote of the day" % (k, k % 1000),
+    lambda k: "   leading blanks before entry %d of the list" % k,
+    lambda k: "trailing blanks after entry %d of the list   " % k,
+    lambda k: "\tafter a tab, entry number %d of the list" % k,
+    lambda k: "\u0441\u0442\u0440\u043e\u043a\u0430 \u043d\u043e\u043c\u0435\u0440 %d" % k,
+    lambda k: "\u6771\u4eac\u90fd\u5343\u4ee3\u7530\u533a\u4e38\u306e\u5185 %d" % k,
+    lambda k: "apple \U0001f34e and pear \U0001f350 no. %d" % k,
     lambda k: "The quick brown fox %d jumps over the lazy dog" % k,
-    lambda k: "id-%d" % k,
+    lambda k: "2026-12-09;order %d;Jane Q. Public;EUR %d.%02d" % (k, k % 500, k % 100),
 )
 BLANKS = ("", " ", "  ", "   ", "    ")
 TABS = ("\t", "\t\t", " \t ", "\t \t")
@@ -139,7 +139,7 @@ def main(argv):
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("--lines", type=int, required=True, help="lines in each file")
     p.add_argument("--seed", type=int, default=1)
-    p.add_argument("--common", type=float, default=0.5, help="share of texts drawn from shared numbers (0..1)")
+    p.add_argument("--common", type=float, default=0.6, help="share of texts drawn from shared numbers (0..1)")
     p.add_argument("--each", type=int, default=1, help="write every line this many times")
     p.add_argument("file1")
     p.add_argument("file2")

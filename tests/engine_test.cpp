@@ -306,7 +306,7 @@ private slots:
         }
     }
 
-    // The whole road, loading included, against the project's independent reference compare
+    // Loading and comparing together, against the project's independent reference compare
     // (bench/reference_compare.py) on files of its generator (bench/gen_lines.py).
     void agrees_with_the_reference_on_generated_files_data()
     {
