@@ -16,7 +16,7 @@ A file is text in one of these forms; anything else exits with 3, as outside wha
     would guess at other bytes, or take NULs at alternate places for UTF-16);
   - UTF-8 after its mark, where ill-formed bytes read as U+FFFD, one per maximal subpart;
   - UTF-16 LE or BE after its mark; UTF-32 BE after its mark; FF FE 00 00 starts UTF-32 LE
-    when all that follows is whole units of scalar values outside planes 4 to 13, else UTF-16
+    when every whole unit that follows is a scalar value outside planes 4 to 13, else UTF-16
     LE. Unpaired surrogates, a cut unit and values that are no characters read as U+FFFD.
 Lines end at LF, CRLF or a lone CR; a line that is empty or holds only blanks (code 32) is
 skipped; every other line counts as it is, blanks, tabs and case included.
@@ -56,9 +56,8 @@ def utf16(data, codec):
 
 
 def plausible_utf32le(data):
-    if len(data) % 4:
-        return False
-    for i in range(0, len(data), 4):
+    """Whole units all scalar values outside planes 4 to 13; a cut unit at the end may follow."""
+    for i in range(0, len(data) - len(data) % 4, 4):
         cp = int.from_bytes(data[i:i + 4], "little")
         if cp > 0x10FFFF or 0xD800 <= cp <= 0xDFFF or 0x40000 <= cp <= 0xDFFFF:
             return False
