@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times two builds of tovik-bench --out on the same two files, whole processes taken in turn,
-# and prints each round and the medians: whether a change moved the road.
+# and prints each round and the medians: whether a change moved the time.
 # TYPE is the extension the output is named with, and so its writer: txt (the default), csv, ...
 #   bench/before_after.sh ROUNDS BEFORE_TOVIK_BENCH AFTER_TOVIK_BENCH FILE1 FILE2 [TYPE]
 set -euo pipefail

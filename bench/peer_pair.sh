@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Times tovik-bench --out against the coreutils pipeline on the same two files, whole processes
-# taken in turn, and prints each round and the medians.
-#   bench/peer_pair.sh ROUNDS TOVIK_BENCH COREUTILS_COMPARE_SH FILE1 FILE2 [OUT_EXTENSION]
+# Times tovik-bench --out against the coreutils pipeline (coreutils_compare.sh beside this) on
+# the same two files, whole processes taken in turn, and prints each round and the medians.
+# With txt, each round's two outputs must be the same bytes.
+#   bench/peer_pair.sh ROUNDS TOVIK_BENCH FILE1 FILE2 [txt|csv]
 set -euo pipefail
-[ $# -ge 5 ] || { echo "usage: $0 ROUNDS TOVIK_BENCH COREUTILS_COMPARE_SH FILE1 FILE2 [txt|csv]" >&2; exit 2; }
-rounds=$1 bench=$2 peer=$3 a=$4 b=$5 ext=${6:-txt}
+[ $# -eq 4 ] || [ $# -eq 5 ] || { echo "usage: $0 ROUNDS TOVIK_BENCH FILE1 FILE2 [txt|csv]" >&2; exit 2; }
+rounds=$1 bench=$2 a=$3 b=$4 ext=${5:-txt}
+peer=$(dirname "$0")/coreutils_compare.sh
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

@@ -10,7 +10,7 @@
 # system such as /dev/shm leaves the disk's speed out of the figure. SAVE_WARM megabytes (none by
 # default) are written into memory and freed just before each save, so that the file's pages come
 # from memory the machine has just used: on a virtual machine whose host takes back memory the
-# guest leaves unused, the first touch of such memory is several times slower (see README).
+# guest leaves unused, the first touch of such memory is several times slower (see RESULTS.md).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../tests/gui/lib.bash"

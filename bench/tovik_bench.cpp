@@ -1,4 +1,4 @@
-// tovik-bench: the road of a compare without a window. Loads two files as the source panes do,
+// tovik-bench: a compare without a window. Loads two files as the source panes do,
 // compares them as the Compare button does, and reports the time of each phase, the row
 // counts and the peak memory. With --out it writes the combined list as Save As does, in the
 // type the file's extension names.

@@ -306,28 +306,42 @@ private slots:
         }
     }
 
-    // The whole road, loading included, against the independent oracle beside the project.
+    // Loading and comparing together, against the project's independent reference compare
+    // (bench/reference_compare.py) on files of its generator (bench/gen_lines.py).
+    void agrees_with_the_reference_on_generated_files_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("each");
+        QTest::addColumn<QString>("name1");
+        QTest::addColumn<QString>("name2");
+        QTest::newRow("mixed lines") << 100000 << 1 << QStringLiteral("a.txt") << QStringLiteral("b.txt");
+        // The second source's label sorts first.
+        QTest::newRow("every line four times") << 40000 << 4 << QStringLiteral("z.txt") << QStringLiteral("m.txt");
+    }
+
     void agrees_with_the_reference_on_generated_files()
     {
-        const QString shared = QStringLiteral(TOVIK_SHARED_DIR "/bench");
-        if (!QFile::exists(shared + QStringLiteral("/gen_lines.py"))
-            || !QFile::exists(shared + QStringLiteral("/reference_compare.py")))
-            QSKIP("the shared benchmark folder beside the project is absent");
+        QFETCH(int, lines);
+        QFETCH(int, each);
+        QFETCH(QString, name1);
+        QFETCH(QString, name2);
+        const QString bench = QStringLiteral(TOVIK_BENCH_DIR);
         QProcess probe;
         probe.start(QStringLiteral("python3"), {QStringLiteral("--version")});
-        if (!probe.waitForFinished(30000) || probe.exitCode() != 0)
-            QSKIP("python3 is not available");
+        QVERIFY2(probe.waitForFinished(30000) && probe.exitCode() == 0,
+            "python3 runs the reference compare: scripts/install-deps test installs it");
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString f1 = dir.filePath(QStringLiteral("a.txt")), f2 = dir.filePath(QStringLiteral("b.txt"));
+        const QString f1 = dir.filePath(name1), f2 = dir.filePath(name2);
         const QString ref = dir.filePath(QStringLiteral("ref.txt"));
         QCOMPARE(QProcess::execute(QStringLiteral("python3"),
-                     {shared + QStringLiteral("/gen_lines.py"), QStringLiteral("--lines"), QStringLiteral("100000"),
-                         QStringLiteral("--seed"), QStringLiteral("3"), f1, f2}),
+                     {bench + QStringLiteral("/gen_lines.py"), QStringLiteral("--lines"), QString::number(lines),
+                         QStringLiteral("--seed"), QString::number(lines + each), QStringLiteral("--each"),
+                         QString::number(each), f1, f2}),
             0);
         QCOMPARE(QProcess::execute(
-                     QStringLiteral("python3"), {shared + QStringLiteral("/reference_compare.py"), f1, f2, ref}),
+                     QStringLiteral("python3"), {bench + QStringLiteral("/reference_compare.py"), f1, f2, ref}),
             0);
 
         panes p;
@@ -344,7 +358,7 @@ private slots:
         QFile expected(ref);
         QVERIFY(expected.open(QIODevice::ReadOnly));
         const QByteArray want = expected.readAll();
-        QVERIFY(p.sum.rowcount() > 100000);
+        QVERIFY(p.sum.rowcount() > lines);
         QVERIFY2(want == QByteArray(ours.data(), int(ours.size())), "the combined lists differ");
     }
 };

@@ -590,7 +590,7 @@ class soak : public QObject {
         QProcess gen;
         gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         gen.start(QStringLiteral("python3"),
-            {QStringLiteral(TOVIK_SHARED_DIR "/bench/gen_lines.py"), QStringLiteral("--lines"), QString::number(lines),
+            {QStringLiteral(TOVIK_BENCH_DIR "/gen_lines.py"), QStringLiteral("--lines"), QString::number(lines),
                 QStringLiteral("--seed"), QString::number(seed), raw1, raw2});
         QVERIFY2(gen.waitForFinished(600000) && gen.exitCode() == 0, "gen_lines.py failed");
 
