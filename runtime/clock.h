@@ -2,7 +2,7 @@
 // The current date and time, and their text forms. The clock goes through a seam so that tests
 // can fix the moment.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <QDateTime>
 #include <QString>

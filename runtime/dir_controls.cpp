@@ -1,6 +1,6 @@
 #include "runtime/dir_controls.h"
 
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 
 #include <QApplication>
 #include <QDrag>

@@ -2,7 +2,7 @@
 // The list box and the drop-down list with directory listings, in the runtime's entry forms:
 // "[-c-]" for a drive, "[name]" for a directory, "[..]" for the parent, a file's bare name.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // them. Per row a detail line of the row's number, es_text and es_text2; below the rows the
 // total line "Total :" with the row count.
 
-#include "runtime/row_source.h"
+#include "runtime/core/row_source.h"
 
 #include <QFrame>
 #include <QPointer>

@@ -3,7 +3,7 @@
 // es_text and es_text2. It holds nothing per row and reads the rows only for the cells a view
 // asks for, so millions of rows cost the view no more than ten.
 
-#include "runtime/row_source.h"
+#include "runtime/core/row_source.h"
 
 #include <QAbstractTableModel>
 #include <QFont>

@@ -2,7 +2,7 @@
 // The message box: caption, text, information icon and one OK button; and the question, with
 // Yes and No. Both go through seams so that tests can answer them and read what they said.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #include "runtime/print_job.h"
 
+#include "runtime/core/print_layout.h"
+#include "runtime/core/row_source.h"
 #include "runtime/grid_layout.h"
 #include "runtime/path_elide.h"
-#include "runtime/print_layout.h"
-#include "runtime/row_source.h"
 #include "runtime/units.h"
 
 #include <QFile>

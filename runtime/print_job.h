@@ -3,7 +3,7 @@
 // to the printer. Jobs are made through a seam so that tests can record what was printed, or
 // print into a PDF file instead of onto paper.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <QString>
 

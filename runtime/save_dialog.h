@@ -3,7 +3,7 @@
 // seam so that tests can answer it. The real dialog keeps nothing between uses: no history and
 // no settings file.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <QList>
 #include <QString>

@@ -3,8 +3,8 @@
 
 #include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
+#include "runtime/core/drive_model.h"
 #include "runtime/dir_controls.h"
-#include "runtime/drive_model.h"
 #include "support/browser_tree.h"
 
 #include <QApplication>

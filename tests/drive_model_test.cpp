@@ -1,6 +1,6 @@
 // The drive model: path forms to host paths and back, patterns, and listings of a real tree.
 
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 #include "support/unprivileged.h"
 
 #include <QDir>

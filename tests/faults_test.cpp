@@ -6,7 +6,7 @@
 #include "compare/output/table_saveas.h"
 #include "compare/w_diff.h"
 #include "printopt/w_print_option.h"
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
 #include "runtime/save_dialog.h"

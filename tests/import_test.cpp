@@ -4,8 +4,8 @@
 #include "compare/import/source_load.h"
 #include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
-#include "runtime/drive_model.h"
-#include "runtime/line_file.h"
+#include "runtime/core/drive_model.h"
+#include "runtime/core/line_file.h"
 #include "runtime/message_box.h"
 #include "support/source_files.h"
 

@@ -2,8 +2,8 @@
 
 #include "compare/import/source_load.h"
 #include "compare/linetable/line_table_impl.h"
-#include "runtime/line_file.h"
-#include "runtime/utf8.h"
+#include "runtime/core/line_file.h"
+#include "runtime/core/utf8.h"
 #include "support/source_files.h"
 
 #include <QFile>

@@ -5,11 +5,11 @@
 #include "compare/w_diff.h"
 #include "printopt/w_print_option.h"
 #include "runtime/clock.h"
+#include "runtime/core/print_layout.h"
 #include "runtime/grid_layout.h"
 #include "runtime/message.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
-#include "runtime/print_layout.h"
 #include "runtime/save_dialog.h"
 
 #include "support/modal.h"

@@ -4,7 +4,7 @@
 #include "compare/output/table_writers.h"
 #include "compare/output/xlsx_readback.h"
 #include "compare/output/zip_archive.h"
-#include "runtime/wide_registers.h"
+#include "runtime/core/wide_registers.h"
 
 #include "support/output_files.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Lets a test see where the browser sends each selected file, whatever the loading does.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <QString>
 

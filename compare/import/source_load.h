@@ -3,7 +3,7 @@
 // only becomes one row, exactly as read, and the rows are then sorted by line text.
 
 #include "compare/linetable/line_table.h"
-#include "runtime/result.h"
+#include "runtime/core/result.h"
 
 #include <string>
 

@@ -7,8 +7,8 @@
 //
 // Every operation reports failure by a negative result and never shows anything.
 
-#include "runtime/row_source.h"
-#include "runtime/text_block.h"
+#include "runtime/core/row_source.h"
+#include "runtime/core/text_block.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // its result lists straight from row references.
 
 #include "compare/linetable/line_table.h"
-#include "runtime/big_memory.h"
+#include "runtime/core/big_memory.h"
 
 #include <cstdint>
 #include <cstring>

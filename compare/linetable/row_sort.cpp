@@ -1,6 +1,6 @@
 #include "compare/linetable/row_sort.h"
 
-#include "runtime/joining_thread.h"
+#include "runtime/core/joining_thread.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "compare/output/piece_writer.h"
 
-#include "runtime/joining_thread.h"
+#include "runtime/core/joining_thread.h"
 
 #include <algorithm>
 #include <condition_variable>

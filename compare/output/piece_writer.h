@@ -2,7 +2,7 @@
 // Writing a long list fast: the rows are turned into bytes a piece at a time on helper threads
 // while the pieces before them go to the stream, in order.
 
-#include "runtime/result.h"
+#include "runtime/core/result.h"
 
 #include <cstring>
 #include <functional>

@@ -4,8 +4,8 @@
 // written, so a failed save leaves an earlier file at that name as it was.
 
 #include "compare/linetable/line_table.h"
-#include "runtime/result.h"
-#include "runtime/row_source.h"
+#include "runtime/core/result.h"
+#include "runtime/core/row_source.h"
 
 #include <QList>
 #include <QString>

@@ -5,8 +5,8 @@
 // writers read `rows` from several threads at once, so it must not change while they run.
 
 #include "compare/output/xlsx_readback.h"
-#include "runtime/result.h"
-#include "runtime/row_source.h"
+#include "runtime/core/result.h"
+#include "runtime/core/row_source.h"
 
 #include <ostream>
 #include <string>

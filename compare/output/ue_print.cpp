@@ -3,7 +3,7 @@
 #include "compare/linetable/grid_pane.h"
 #include "printopt/w_print_option.h"
 #include "runtime/clock.h"
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 #include "runtime/message.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"

@@ -2,7 +2,7 @@
 
 #include "compare/linetable/grid_pane.h"
 #include "compare/output/table_saveas.h"
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 #include "runtime/message_box.h"
 
 #include <new>

@@ -4,7 +4,7 @@
 // row by row. A disk that refused bytes, a cut archive or a text that XML cannot hold all fail
 // here, so an ill-formed workbook is never reported as saved.
 
-#include "runtime/result.h"
+#include "runtime/core/result.h"
 
 #include <cstdint>
 #include <string>

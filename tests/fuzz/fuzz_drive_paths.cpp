@@ -7,7 +7,7 @@
 // - a pattern, resolved against any current folder, never leads above its drive's root, and
 //   against a current folder without climbs gives a folder without them.
 
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 
 #include <cstdint>
 #include <cstdio>

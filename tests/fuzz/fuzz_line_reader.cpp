@@ -4,7 +4,7 @@
 // lines, none holding a line terminator.
 
 #include "compare/import/source_load.h"
-#include "runtime/line_file.h"
+#include "runtime/core/line_file.h"
 
 #include <algorithm>
 #include <cstdint>

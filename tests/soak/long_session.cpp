@@ -21,7 +21,7 @@
 #include "frame/m_main.h"
 #include "frame/w_frame.h"
 #include "printopt/w_print_option.h"
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
 #include "runtime/save_dialog.h"

@@ -2,7 +2,7 @@
 // Rows to print or save, and reading saved files back: the tests of printing and saving share them.
 
 #include "compare/linetable/line_table.h"
-#include "runtime/row_source.h"
+#include "runtime/core/row_source.h"
 #include "support/row_pairs.h"
 
 #include <QByteArray>

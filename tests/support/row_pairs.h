@@ -2,7 +2,7 @@
 // Rows as pairs of texts, and a row source over them, 1-based like a table's. Knows nothing of
 // Qt, so the fuzz targets share it with the tests.
 
-#include "runtime/row_source.h"
+#include "runtime/core/row_source.h"
 
 #include <string>
 #include <utility>

@@ -3,10 +3,10 @@
 // into lines. A line ends at LF, CRLF or a lone CR; a last line without terminator is a line;
 // every other byte, NUL included, belongs to its line. Lines have no length limit.
 
-#include "runtime/big_memory.h"
-#include "runtime/result.h"
-#include "runtime/seam.h"
-#include "runtime/text_block.h"
+#include "runtime/core/big_memory.h"
+#include "runtime/core/result.h"
+#include "runtime/core/seam.h"
+#include "runtime/core/text_block.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "runtime/drive_model.h"
+#include "runtime/core/drive_model.h"
 
-#include "runtime/utf8.h"
+#include "runtime/core/utf8.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "runtime/line_file.h"
+#include "runtime/core/line_file.h"
 
-#include "runtime/big_memory.h"
-#include "runtime/joining_thread.h"
-#include "runtime/utf8.h"
+#include "runtime/core/big_memory.h"
+#include "runtime/core/joining_thread.h"
+#include "runtime/core/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -158,8 +158,8 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
     if (first_check.failed()) {
         utf8_valid = first_check.checked();
     } else {
-        const std::size_t joined = utf8_valid_until(
-            reinterpret_cast<const unsigned char*>(buf), first_check.checked(), second_start);
+        const std::size_t joined
+            = utf8_valid_until(reinterpret_cast<const unsigned char*>(buf), first_check.checked(), second_start);
         utf8_valid = joined < second_start ? joined : second_check.checked();
     }
     return size;

@@ -1,4 +1,4 @@
-#include "runtime/big_memory.h"
+#include "runtime/core/big_memory.h"
 
 #include <cstdint>
 #include <sys/mman.h>

@@ -1,4 +1,4 @@
-#include "runtime/utf8.h"
+#include "runtime/core/utf8.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "runtime/wide_registers.h"
+#include "runtime/core/wide_registers.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <cpuid.h>
@@ -46,7 +46,9 @@ bool wide_registers_in_use() noexcept
 
 #else
 
-void clean_wide_registers() noexcept { }
+void clean_wide_registers() noexcept
+{
+}
 
 bool wide_registers_in_use() noexcept
 {

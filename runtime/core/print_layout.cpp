@@ -1,4 +1,4 @@
-#include "runtime/print_layout.h"
+#include "runtime/core/print_layout.h"
 
 #include <algorithm>
 

@@ -12,7 +12,7 @@
 // would read it as a drive). So every entry the lists show leads to exactly the folder or file
 // it names.
 
-#include "runtime/seam.h"
+#include "runtime/core/seam.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "runtime/joining_thread.h"
+#include "runtime/core/joining_thread.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -2,7 +2,7 @@
 // Work split over threads: when a second thread pays, a thread that is always joined, and two
 // halves of a piece of work run side by side.
 
-#include "runtime/wide_registers.h"
+#include "runtime/core/wide_registers.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,10 +1,10 @@
 // Decoding a file's bytes to UTF-8: byte-order marks, well-formed UTF-8, UTF-16 and UTF-32,
 // and character sets found by the detector and converted by iconv.
 
-#include "runtime/line_file.h"
+#include "runtime/core/line_file.h"
 
-#include "runtime/joining_thread.h"
-#include "runtime/utf8.h"
+#include "runtime/core/joining_thread.h"
+#include "runtime/core/utf8.h"
 
 #include <uchardet/uchardet.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/text_block.h"
+#include "runtime/core/text_block.h"
 
 #include <utility>
 
