@@ -2,7 +2,7 @@
 
 #include "compare/linetable/line_table_impl.h"
 #include "compare/linetable/row_sort.h"
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "compare/linetable/row_sort.h"
 
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 
 #include <algorithm>
 #include <atomic>

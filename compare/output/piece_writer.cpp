@@ -1,6 +1,6 @@
 #include "compare/output/piece_writer.h"
 
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -50,7 +50,7 @@ public:
     ~pipeline()
     {
         stop("");
-        for (joining_thread& t : threads_)
+        for (pooled_work& t : threads_)
             t.join();
     }
 
@@ -163,7 +163,7 @@ private:
     const piece_format_maker& make_;
     piece_format own_format_; // the writing thread's, made when it first formats
     std::vector<slot> slots_;
-    std::vector<joining_thread> threads_;
+    std::vector<pooled_work> threads_;
     std::mutex mutex_;
     std::condition_variable changed_;
     long next_ = 0;

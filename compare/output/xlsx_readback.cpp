@@ -1,7 +1,7 @@
 #include "compare/output/xlsx_readback.h"
 
 #include "compare/output/zip_archive.h"
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 
 #include <expat.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 #include "runtime/core/line_file.h"
 
 #include "runtime/core/big_memory.h"
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 #include "runtime/core/utf8.h"
 
 #include <algorithm>
@@ -123,7 +123,7 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
     std::size_t second = 0; // bytes of the second half in place
     std::size_t second_start = half; // the first character that starts in the second half
     utf8_follower second_check(half);
-    joining_thread other([&] {
+    pooled_work other([&] {
         while (second < size - half) {
             const std::size_t want = std::min(read_piece, size - half - second);
             const ssize_t r = ::pread(fd, buf + half + second, want, static_cast<off_t>(half + second));

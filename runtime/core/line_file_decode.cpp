@@ -3,7 +3,7 @@
 
 #include "runtime/core/line_file.h"
 
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 #include "runtime/core/utf8.h"
 
 #include <uchardet/uchardet.h>

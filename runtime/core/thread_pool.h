@@ -1,6 +1,7 @@
 #pragma once
-// Work split over threads: when a second thread pays, a thread that is always joined, and two
-// halves of a piece of work run side by side.
+// The pool of parked threads that the core's work is split over: whether a second thread is
+// worth starting, work handed to a thread of the pool and always joined, and two halves of a
+// piece of work run side by side.
 
 #include "runtime/core/wide_registers.h"
 
@@ -33,7 +34,7 @@ namespace detail {
 class parked_thread;
 } // namespace detail
 
-// Work on a thread of its own that is always joined, however the scope that started it is left:
+// Work on a thread of the pool, always joined however the scope that started it is left:
 // a std::thread still joinable at destruction would end the program. The work runs from clean
 // wide registers, whatever its starter's were, and must not throw.
 //
@@ -41,29 +42,29 @@ class parked_thread;
 // just started may be placed by the system beside the one that started it, and on two cores it
 // then waited there a millisecond or more (once, twelve) before it was moved to the idle one; a
 // parked thread that is woken goes to an idle core at once.
-class joining_thread {
+class pooled_work {
 public:
     // Starts `f` on a parked thread, or on a new one when none is free; throws std::system_error
     // when no thread is to be had, as std::thread does.
     template <class F>
-    explicit joining_thread(F&& f)
+    explicit pooled_work(F&& f)
         : thread_(start([f = std::forward<F>(f)]() mutable noexcept { f(); }))
     {
     }
-    joining_thread() = default;
-    joining_thread(joining_thread&& other) noexcept
+    pooled_work() = default;
+    pooled_work(pooled_work&& other) noexcept
         : thread_(std::exchange(other.thread_, nullptr))
     {
     }
-    joining_thread& operator=(joining_thread&& other) noexcept
+    pooled_work& operator=(pooled_work&& other) noexcept
     {
         join();
         thread_ = std::exchange(other.thread_, nullptr);
         return *this;
     }
-    joining_thread(const joining_thread&) = delete;
-    joining_thread& operator=(const joining_thread&) = delete;
-    ~joining_thread() { join(); }
+    pooled_work(const pooled_work&) = delete;
+    pooled_work& operator=(const pooled_work&) = delete;
+    ~pooled_work() { join(); }
 
     // Waits until the work is done; the thread goes back to be parked.
     void join() noexcept;
@@ -81,10 +82,10 @@ private:
 template <class First, class Second> void on_two_threads(bool parallel, First first, Second second)
 {
     std::exception_ptr thrown;
-    joining_thread other;
+    pooled_work other;
     if (parallel) {
         try {
-            other = joining_thread([&first, &thrown] {
+            other = pooled_work([&first, &thrown] {
                 try {
                     first();
                 } catch (...) {

@@ -1,4 +1,4 @@
-#include "runtime/core/joining_thread.h"
+#include "runtime/core/thread_pool.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -90,7 +90,7 @@ thread_pool*& pool()
 } // namespace
 } // namespace detail
 
-detail::parked_thread* joining_thread::start(std::function<void()> work)
+detail::parked_thread* pooled_work::start(std::function<void()> work)
 {
     detail::thread_pool& p = *detail::pool();
     detail::parked_thread* t = nullptr;
@@ -107,7 +107,7 @@ detail::parked_thread* joining_thread::start(std::function<void()> work)
     return t;
 }
 
-void joining_thread::join() noexcept
+void pooled_work::join() noexcept
 {
     if (!thread_)
         return;
