@@ -1,7 +1,5 @@
 #include "compare/import/source_load.h"
 
-#include "compare/linetable/line_table_impl.h"
-#include "compare/linetable/row_sort.h"
 #include "runtime/core/line_file.h"
 #include "runtime/core/thread_pool.h"
 
@@ -33,31 +31,12 @@ std::size_t lines_expected(std::size_t counted, std::size_t covered, std::size_t
 }
 
 // Makes room for the rows of the whole text at the rate of the first full run of lines, so
-// that the rows are not moved (and their memory not faulted in anew) at every growth. Only a
-// hint: without the memory the rows grow as they would have.
+// that the rows are not moved (and their memory not faulted in anew) at every growth.
 void reserve_for_rest(line_table& pane, const file_text& text, const span_vector& first)
 {
-    line_table::impl& d = line_table_access::of(pane);
     const std::size_t covered = first.back().offset + first.back().size - text.begin;
-    if (covered >= text.end - text.begin)
-        return;
-    const std::size_t guess = lines_expected(first.size(), covered, text.end - text.begin);
-    try {
-        d.rows.own().reserve(d.rows.size() + std::min(guess, d.room_left()));
-    } catch (const std::bad_alloc&) {
-    }
-}
-
-// Gives back room that a guess left unused well beyond what the growth of the rows allows.
-void trim_rows(line_table& pane)
-{
-    line_table::impl& d = line_table_access::of(pane);
-    if (d.rows.capacity() - d.rows.size() <= d.rows.size() / 2)
-        return;
-    try {
-        d.rows.own().shrink_to_fit();
-    } catch (const std::bad_alloc&) {
-    }
+    if (covered < text.end - text.begin)
+        pane.reserve_rows(lines_expected(first.size(), covered, text.end - text.begin));
 }
 
 // Where the text between `text.begin` and `text.end` is cut in two parts, to be cut into lines
@@ -68,13 +47,6 @@ std::size_t second_part(const file_text& text)
     if (!second_thread_pays(text.end - text.begin, parallel_split))
         return text.end;
     return past_line_end(data, text.begin + (text.end - text.begin) / 2, text.end);
-}
-
-// The pane could not hold what it was given: it keeps the rows it has and reports the failure
-// by its row count, as the row limit does.
-void mark_failed(line_table& pane)
-{
-    line_table_access::of(pane).failed = true;
 }
 
 // Appends the kept lines of the text to the pane in file order; without memory for them, the
@@ -125,9 +97,11 @@ void fill_in_file_order(const file_text& text, line_table& pane)
                 pane.append_lines(text.block, tail.data() + i, std::min(rows_per_append, tail.size() - i));
         }
     } catch (const std::bad_alloc&) {
-        mark_failed(pane);
+        // The pane could not hold what it was given: it keeps the rows it has and reports the
+        // failure by its row count, as the row limit does.
+        pane.mark_failed();
     }
-    trim_rows(pane);
+    pane.trim_rows();
 }
 
 // The short spans of the kept lines of data[begin, end), with room made for `whole` bytes' worth
@@ -180,21 +154,8 @@ bool fill_sorted(const file_text& text, line_table& pane)
                 head_failed = true;
             }
         });
-    line_table::impl& d = line_table_access::of(pane);
-    if (head_failed || tail_failed || spans.size() + tail.size() > d.room_left())
-        return false;
-    try {
-        detail::row_vector rows(spans.size() + tail.size());
-        detail::sort_spans_by_text(rows, data, spans.data(), spans.size(), tail.data(), tail.size());
-        line_table::batch changes(pane);
-        d.keep_block(text.block);
-        d.rows.adopt(std::move(rows));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    d.sorted_by_text = true;
-    pane.setsort("es_text A");
-    return true;
+    return !head_failed && !tail_failed
+        && pane.fill_sorted(text.block, spans.data(), spans.size(), tail.data(), tail.size());
 }
 
 // Opens nothing: reads the open `file` into `text`. Whether it read every byte shows in `read`;
@@ -212,7 +173,7 @@ bool read_whole(line_file& file, file_text& text, result& read)
 // Whatever step of a load ran out of memory, the rows that went in stay and the pane fails.
 void out_of_memory(line_table& pane, result& loaded) noexcept
 {
-    mark_failed(pane);
+    pane.mark_failed();
     if (!loaded)
         return;
     try {
@@ -228,16 +189,16 @@ void note_table_failure(const line_table& pane, result& loaded)
         loaded = {fault::table_failed, "The table cannot hold the file's lines"};
 }
 
-} // namespace
-
-result read_source(line_file& file, line_table& pane)
+// Reads the open file whole and fills the pane from its text by `fill`; what went wrong, if
+// anything, as read_source tells it.
+template <class Fill> result read_into(line_file& file, line_table& pane, Fill fill)
 {
     result loaded;
     try {
         file_text text;
         if (!read_whole(file, text, loaded))
             return loaded;
-        fill_in_file_order(text, pane);
+        fill(text);
         note_table_failure(pane, loaded);
     } catch (const std::bad_alloc&) {
         out_of_memory(pane, loaded);
@@ -245,24 +206,23 @@ result read_source(line_file& file, line_table& pane)
     return loaded;
 }
 
+} // namespace
+
+result read_source(line_file& file, line_table& pane)
+{
+    return read_into(file, pane, [&pane](const file_text& text) { fill_in_file_order(text, pane); });
+}
+
 result read_sorted_source(line_file& file, line_table& pane)
 {
-    result loaded;
-    try {
-        file_text text;
-        if (!read_whole(file, text, loaded))
-            return loaded;
-        if (!fill_sorted(text, pane)) {
-            fill_in_file_order(text, pane);
-            // Rows without the memory to sort them stay as read, and the pane fails.
-            if (pane.rowcount() >= 0 && (pane.setsort("es_text A") < 0 || pane.sort() < 0))
-                mark_failed(pane);
-        }
-        note_table_failure(pane, loaded);
-    } catch (const std::bad_alloc&) {
-        out_of_memory(pane, loaded);
-    }
-    return loaded;
+    return read_into(file, pane, [&pane](const file_text& text) {
+        if (fill_sorted(text, pane))
+            return;
+        fill_in_file_order(text, pane);
+        // Rows without the memory to sort them stay as read, and the pane fails.
+        if (pane.rowcount() >= 0 && (pane.setsort("es_text A") < 0 || pane.sort() < 0))
+            pane.mark_failed();
+    });
 }
 
 result load_source(const std::string& host_path, line_table& pane)

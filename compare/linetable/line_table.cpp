@@ -361,6 +361,53 @@ long line_table::append_lines(std::shared_ptr<const text_block> block, const lin
     return rowcount();
 }
 
+bool line_table::fill_sorted(std::shared_ptr<const text_block> block, const short_span* spans, std::size_t n,
+    const short_span* more, std::size_t m)
+{
+    if (!block || d_->failed || !d_->rows.empty() || n + m > d_->room_left())
+        return false;
+    try {
+        detail::row_vector rows(n + m);
+        detail::sort_spans_by_text(rows, block->data(), spans, n, more, m);
+        batch changes(*this);
+        d_->keep_block(block);
+        d_->rows.adopt(std::move(rows));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    d_->sorted_by_text = true;
+    setsort("es_text A");
+    return true;
+}
+
+void line_table::reserve_rows(std::size_t more)
+{
+    try {
+        d_->rows.own().reserve(d_->rows.size() + std::min(more, d_->room_left()));
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void line_table::trim_rows()
+{
+    if (d_->rows.capacity() - d_->rows.size() <= d_->rows.size() / 2)
+        return;
+    try {
+        d_->rows.own().shrink_to_fit();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+std::size_t line_table::row_capacity() const
+{
+    return d_->rows.capacity();
+}
+
+void line_table::mark_failed()
+{
+    d_->failed = true;
+}
+
 void line_table::set_row_limit(long limit)
 {
     g_row_limit.store(limit, std::memory_order_relaxed);

@@ -56,9 +56,28 @@ public:
     // appends). last < first copies nothing. Returns 1, or -1 for rows out of range.
     long rowscopy(long first, long last, line_table& target, long before) const;
 
-    // Appends one row per span of `block` into es_text, es_text2 left empty; the fast road of
+    // Appends one row per span of `block` into es_text, es_text2 left empty; the quick way of
     // a load. Returns the new row count, or -1 (the rows appended so far stay).
     long append_lines(std::shared_ptr<const text_block> block, const line_span* spans, std::size_t n);
+
+    // Fills the empty table with one row per span of `block`, spans[0..n) and then more[0..m),
+    // in ascending text order (what appending them and a stable sort by "es_text A" give,
+    // without the unsorted rows ever standing in memory), and remembers "es_text A". False,
+    // with the table untouched, when it holds rows, the rows would pass the row limit, or the
+    // memory is short.
+    bool fill_sorted(std::shared_ptr<const text_block> block, const short_span* spans, std::size_t n,
+        const short_span* more, std::size_t m);
+
+    // Makes room for `more` rows beyond those held, as far as the row limit allows, so that a
+    // load's rows are not moved at every growth. A hint: without the memory nothing changes.
+    void reserve_rows(std::size_t more);
+    // Gives back room made for rows that never came, beyond what growing would have left.
+    void trim_rows();
+    // How many rows the table holds before it must grow.
+    std::size_t row_capacity() const;
+    // Reports a failure by its row count from now on, keeping the rows it holds: for a load that
+    // could not give it every line.
+    void mark_failed();
 
     // The top margin used when the table is printed, in grid units.
     int print_margin_top() const override { return margin_top_; }
