@@ -1,6 +1,7 @@
 #include "compare/output/xlsx_readback.h"
 
 #include "compare/output/zip_archive.h"
+#include "runtime/core/owner.h"
 #include "runtime/core/thread_pool.h"
 
 #include <expat.h>
@@ -16,26 +17,6 @@
 namespace core {
 
 namespace {
-
-// A file open for reading, closed when it goes.
-class read_only_file {
-public:
-    explicit read_only_file(const std::string& path) noexcept
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC))
-    {
-    }
-    ~read_only_file()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    read_only_file(const read_only_file&) = delete;
-    read_only_file& operator=(const read_only_file&) = delete;
-    int fd() const noexcept { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Raw inflate of one part at a time, ended when it goes.
 class inflater {
@@ -87,41 +68,36 @@ private:
 };
 
 // An XML parser for one thread, reused part after part; it counts the rows a part holds.
+struct parser_kind {
+    using handle = XML_Parser;
+    static XML_Parser none() noexcept { return nullptr; }
+    static void free(XML_Parser p) noexcept { XML_ParserFree(p); }
+};
+
 class xml_checker {
 public:
-    xml_checker()
-        : parser_(XML_ParserCreate("UTF-8"))
-    {
-    }
-    ~xml_checker()
-    {
-        if (parser_)
-            XML_ParserFree(parser_);
-    }
-    xml_checker(const xml_checker&) = delete;
-    xml_checker& operator=(const xml_checker&) = delete;
-
     // Parses `pieces` in turn as one document; false (with the parser's reason) when it is not
     // well-formed. rows() then tells how many rows stood at `row_depth`.
     bool parse(std::initializer_list<std::string_view> pieces, int row_depth, std::string& why)
     {
-        if (!parser_ || !XML_ParserReset(parser_, "UTF-8")) {
+        if (!parser_ || !XML_ParserReset(parser_.get(), "UTF-8")) {
             why = "there was not enough memory to read it back";
             return false;
         }
         depth_ = 0;
         rows_ = 0;
         row_depth_ = row_depth;
-        XML_SetUserData(parser_, this);
-        XML_SetElementHandler(parser_, &xml_checker::start, &xml_checker::end);
+        XML_SetUserData(parser_.get(), this);
+        XML_SetElementHandler(parser_.get(), &xml_checker::start, &xml_checker::end);
         std::size_t left = pieces.size();
         for (std::string_view p : pieces) {
             const bool final_piece = --left == 0;
             // The parser counts in ints: long pieces go in several calls.
             do {
                 const std::size_t n = std::min<std::size_t>(p.size(), 1 << 30);
-                if (XML_Parse(parser_, p.data(), static_cast<int>(n), final_piece && n == p.size()) != XML_STATUS_OK) {
-                    why = std::string("its XML is not well-formed (") + XML_ErrorString(XML_GetErrorCode(parser_))
+                if (XML_Parse(parser_.get(), p.data(), static_cast<int>(n), final_piece && n == p.size())
+                    != XML_STATUS_OK) {
+                    why = std::string("its XML is not well-formed (") + XML_ErrorString(XML_GetErrorCode(parser_.get()))
                         + ")";
                     return false;
                 }
@@ -141,7 +117,7 @@ private:
     }
     static void XMLCALL end(void* self, const XML_Char*) { --static_cast<xml_checker*>(self)->depth_; }
 
-    XML_Parser parser_;
+    owner<parser_kind> parser_ {XML_ParserCreate("UTF-8")};
     int depth_ = 0, row_depth_ = 0;
     long rows_ = 0;
 };
@@ -161,13 +137,13 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
     const auto not_whole = [](const std::string& why) {
         return result {fault::not_whole, "the workbook does not read back whole: " + why};
     };
-    read_only_file file(path);
-    if (file.fd() < 0)
+    const unique_fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file)
         return not_whole(std::strerror(errno));
     std::vector<zip_entry> entries;
     std::vector<std::uint64_t> data_at;
     std::string why;
-    if (!read_zip_directory(file.fd(), entries, data_at, why))
+    if (!read_zip_directory(file.get(), entries, data_at, why))
         return not_whole(why);
 
     std::vector<task> tasks;
@@ -228,7 +204,7 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                         return e.name.size() >= tail.size()
                             && e.name.compare(e.name.size() - tail.size(), tail.size(), tail) == 0;
                     };
-                    const bool read = read_at(file.fd(), t.at, static_cast<std::size_t>(e.packed), packed)
+                    const bool read = read_at(file.get(), t.at, static_cast<std::size_t>(e.packed), packed)
                         && (e.method == 0 ? (bytes = packed, bytes.size() == e.size)
                                           : e.method == 8 && inflating.inflate_part(packed, e.size, true, bytes));
                     if (!read || zip_crc(0, bytes) != e.crc)
@@ -241,7 +217,7 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                 const std::string& name = sheet.member;
                 if (t.what == task::rows) {
                     const xlsx_layout::part& p = sheet.parts[t.part];
-                    if (!read_at(file.fd(), t.at, static_cast<std::size_t>(p.packed), packed)
+                    if (!read_at(file.get(), t.at, static_cast<std::size_t>(p.packed), packed)
                         || !inflating.inflate_part(packed, p.size, false, bytes) || zip_crc(0, bytes) != p.crc) {
                         fail(name + " is damaged");
                     } else if (!xml.parse({"<sheetData>", bytes, "</sheetData>"}, 2, reason)) {
@@ -259,8 +235,8 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                 std::uint64_t tail_at = t.at;
                 for (std::size_t p = 0; p + 1 < sheet.parts.size(); ++p)
                     tail_at += sheet.parts[p].packed;
-                const bool read = read_at(file.fd(), t.at, static_cast<std::size_t>(head.packed), packed)
-                    && read_at(file.fd(), tail_at, static_cast<std::size_t>(last.packed), tail_packed)
+                const bool read = read_at(file.get(), t.at, static_cast<std::size_t>(head.packed), packed)
+                    && read_at(file.get(), tail_at, static_cast<std::size_t>(last.packed), tail_packed)
                     && inflating.inflate_part(packed, head.size, false, bytes)
                     && inflating.inflate_part(tail_packed, last.size, true, tail);
                 if (!read || zip_crc(0, bytes) != head.crc || zip_crc(0, tail) != last.crc)

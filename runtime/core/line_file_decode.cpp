@@ -2,6 +2,7 @@
 // and character sets found by the detector and converted by iconv.
 
 #include "runtime/core/line_file.h"
+#include "runtime/core/owner.h"
 
 #include "runtime/core/thread_pool.h"
 #include "runtime/core/utf8.h"
@@ -168,70 +169,21 @@ int looks_like_utf16(const unsigned char* s, std::size_t n)
 
 // ---- detected character sets ----------------------------------------------------------------
 
+struct detector_kind {
+    using handle = uchardet_t;
+    static uchardet_t none() noexcept { return nullptr; }
+    static void free(uchardet_t d) noexcept { uchardet_delete(d); }
+};
 // The detector's handle, deleted when it goes.
-class detector {
-public:
-    detector() noexcept
-        : ud_(uchardet_new())
-    {
-    }
-    ~detector()
-    {
-        if (ud_)
-            uchardet_delete(ud_);
-    }
-    detector(const detector&) = delete;
-    detector& operator=(const detector&) = delete;
-    detector(detector&& other) noexcept
-        : ud_(std::exchange(other.ud_, nullptr))
-    {
-    }
-    detector& operator=(detector&& other) noexcept
-    {
-        std::swap(ud_, other.ud_);
-        return *this;
-    }
+using detector = owner<detector_kind>;
 
-    // Null when the detector could not be made.
-    uchardet_t get() const noexcept { return ud_; }
-
-private:
-    uchardet_t ud_;
+struct converter_kind {
+    using handle = iconv_t;
+    static iconv_t none() noexcept { return reinterpret_cast<iconv_t>(-1); }
+    static void free(iconv_t cd) noexcept { iconv_close(cd); }
 };
-
-// An iconv conversion, closed when it goes.
-class converter {
-public:
-    converter(const char* to, const char* from) noexcept
-        : cd_(iconv_open(to, from))
-    {
-    }
-    ~converter()
-    {
-        if (is_open())
-            iconv_close(cd_);
-    }
-    converter(const converter&) = delete;
-    converter& operator=(const converter&) = delete;
-    converter(converter&& other) noexcept
-        : cd_(std::exchange(other.cd_, closed()))
-    {
-    }
-    converter& operator=(converter&& other) noexcept
-    {
-        std::swap(cd_, other.cd_);
-        return *this;
-    }
-
-    // False when iconv does not know one of the character sets.
-    bool is_open() const noexcept { return cd_ != closed(); }
-    iconv_t get() const noexcept { return cd_; }
-
-private:
-    static iconv_t closed() noexcept { return reinterpret_cast<iconv_t>(-1); }
-
-    iconv_t cd_;
-};
+// An iconv conversion, closed when it goes; empty when iconv does not know a character set.
+using converter = owner<converter_kind>;
 
 // The detector's guess for the text, or an empty string when it has none. It is given the part
 // of the file around the first non-ASCII byte, since the ASCII before it says nothing.
@@ -242,8 +194,8 @@ std::string detect_charset(const unsigned char* s, std::size_t begin, std::size_
         ++first;
     const std::size_t from = first - std::min<std::size_t>(first - begin, 4096);
     const std::size_t len = std::min<std::size_t>(n - from, 4u << 20);
-    const detector ud;
-    if (!ud.get())
+    const detector ud(uchardet_new());
+    if (!ud)
         return {};
     uchardet_handle_data(ud.get(), reinterpret_cast<const char*>(s) + from, len);
     uchardet_data_end(ud.get());
@@ -369,8 +321,8 @@ void iconv_run(
 // standard reads them. False when iconv does not know the encoding.
 bool convert_with_iconv(const std::string& encoding, const unsigned char* s, std::size_t n, std::string& out)
 {
-    const converter cd("UTF-8", encoding.c_str());
-    if (!cd.is_open())
+    const converter cd(iconv_open("UTF-8", encoding.c_str()));
+    if (!cd)
         return false;
     out.assign(n * 3 / 2 + 64, '\0');
     std::size_t done = 0;
@@ -440,8 +392,8 @@ void set_code_point(byte_char& c, std::uint32_t cp)
 // same text in UTF-8 has them). False for an encoding with characters of several bytes.
 bool single_byte_table(const std::string& encoding, byte_table& table)
 {
-    const converter cd("UTF-8", encoding.c_str());
-    if (!cd.is_open())
+    const converter cd(iconv_open("UTF-8", encoding.c_str()));
+    if (!cd)
         return false;
     for (int b = 0; b < 256; ++b) {
         char in_byte = static_cast<char>(b);

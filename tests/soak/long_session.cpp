@@ -30,6 +30,7 @@
 #include "support/modal.h"
 #include "support/output_files.h"
 #include "support/plain_compare.h"
+#include "support/read_back.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,7 +46,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cstdio>
@@ -294,122 +294,61 @@ QString check_copy(const QByteArray& copied, const QByteArray& sum_text, long fi
     return QString();
 }
 
+// The rows a reader hands over, one by one against the rows of the list; the first difference,
+// or what the reader could not read, as a problem.
+class row_check {
+public:
+    row_check(const char* type, const QByteArray& sum_text)
+        : type_(type)
+        , rows_(sum_text)
+    {
+    }
+
+    bool operator()(std::string&& text, std::string&& source, std::string&)
+    {
+        std::string_view want, want_source;
+        if (!rows_.next(want, want_source))
+            problem_ = QStringLiteral("%1: more rows than the list's %2").arg(QLatin1String(type_)).arg(rows_.read());
+        else if (text != want)
+            problem_ = mismatch(type_, rows_.read(), text, want);
+        else if (source != want_source)
+            problem_ = mismatch(type_, rows_.read(), source, want_source);
+        return problem_.isEmpty();
+    }
+
+    // What went wrong once the reader is done (`read` false, for `why`), or empty.
+    QString outcome(bool read, const std::string& why)
+    {
+        if (problem_.isEmpty() && !read)
+            problem_ = QStringLiteral("%1: %2").arg(QLatin1String(type_), QString::fromStdString(why));
+        std::string_view text, source;
+        if (problem_.isEmpty() && rows_.next(text, source))
+            problem_ = QStringLiteral("%1: only %2 rows").arg(QLatin1String(type_)).arg(rows_.read() - 1);
+        return problem_;
+    }
+
+private:
+    const char* type_;
+    text_rows rows_;
+    QString problem_;
+};
+
 // A CSV file read as RFC 4180 says, record by record against the rows.
 QString check_csv(std::string_view csv, const QByteArray& sum_text)
 {
-    if (csv.substr(0, 3) != "\xEF\xBB\xBF")
-        return QStringLiteral("CSV: no byte-order mark");
-    text_rows rows(sum_text);
-    std::size_t i = 3;
-    std::vector<std::string> fields;
-    while (i < csv.size()) {
-        fields.assign(1, std::string());
-        bool quoted = false, ended = false;
-        while (i < csv.size() && !ended) {
-            const char c = csv[i++];
-            if (quoted) {
-                if (c == '"' && i < csv.size() && csv[i] == '"') {
-                    fields.back() += '"';
-                    ++i;
-                } else if (c == '"') {
-                    quoted = false;
-                } else {
-                    fields.back() += c;
-                }
-            } else if (c == '"') {
-                quoted = true;
-            } else if (c == ',') {
-                fields.emplace_back();
-            } else if (c == '\r' && i < csv.size() && csv[i] == '\n') {
-                ++i;
-                ended = true;
-            } else {
-                fields.back() += c;
-            }
-        }
-        std::string_view text, source;
-        if (!ended)
-            return QStringLiteral("CSV: the last record has no line end");
-        if (!rows.next(text, source))
-            return QStringLiteral("CSV: more records than the list's %1 rows").arg(rows.read());
-        if (fields.size() != 2)
-            return QStringLiteral("CSV, row %1: %2 fields").arg(rows.read()).arg(fields.size());
-        if (fields[0] != text)
-            return mismatch("CSV", rows.read(), fields[0], text);
-        if (fields[1] != source)
-            return mismatch("CSV source", rows.read(), fields[1], source);
-    }
-    std::string_view text, source;
-    if (rows.next(text, source))
-        return QStringLiteral("CSV: only %1 records").arg(rows.read() - 1);
-    return QString();
-}
-
-std::string html_unescaped(std::string_view s)
-{
-    static const std::pair<std::string_view, char> references[]
-        = {{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&amp;", '&'}};
-    std::string out;
-    for (std::size_t i = 0; i < s.size();) {
-        bool replaced = false;
-        if (s[i] == '&') {
-            for (const auto& [reference, c] : references) {
-                if (s.substr(i, reference.size()) == reference) {
-                    out += c;
-                    i += reference.size();
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced)
-            out += s[i++];
-    }
-    return out;
+    row_check check("CSV", sum_text);
+    std::string why;
+    const bool read = testing::for_each_csv_row(csv, check, why);
+    return check.outcome(read, why);
 }
 
 // The page's table, row by row against the rows.
 QString check_html(std::string_view page, const QByteArray& sum_text)
 {
-    std::size_t at = page.find("<tbody>");
-    const std::size_t body_end = page.rfind("</tbody>");
-    if (at == std::string_view::npos || body_end == std::string_view::npos || body_end < at)
-        return QStringLiteral("HTML: no table body");
-    text_rows rows(sum_text);
-    std::string_view text, source;
-    const std::string_view open = "<tr><td>", middle = "</td><td>", close = "</td></tr>";
-    while (rows.next(text, source)) {
-        const std::size_t start = page.find(open, at);
-        if (start == std::string_view::npos || start > body_end)
-            return QStringLiteral("HTML: only %1 rows").arg(rows.read() - 1);
-        const std::size_t cell2 = page.find(middle, start);
-        const std::size_t end = page.find(close, cell2);
-        if (cell2 == std::string_view::npos || end == std::string_view::npos)
-            return QStringLiteral("HTML, row %1: cut short").arg(rows.read());
-        const std::string got = html_unescaped(page.substr(start + open.size(), cell2 - start - open.size()));
-        const std::string got2 = html_unescaped(page.substr(cell2 + middle.size(), end - cell2 - middle.size()));
-        if (got != text)
-            return mismatch("HTML", rows.read(), got, text);
-        if (got2 != source)
-            return mismatch("HTML source", rows.read(), got2, source);
-        at = end + close.size();
-    }
-    const std::size_t more = page.find(open, at);
-    if (more != std::string_view::npos && more < body_end)
-        return QStringLiteral("HTML: more rows than the list's %1").arg(rows.read());
-    return QString();
-}
-
-// Column (0 for A) and row (from 1) of a cell reference such as "B12".
-std::pair<int, long> cell_place(const QString& ref)
-{
-    int letters = 0;
-    while (letters < ref.size() && ref.at(letters).isLetter())
-        ++letters;
-    int column = 0;
-    for (int i = 0; i < letters; ++i)
-        column = column * 26 + (ref.at(i).toUpper().unicode() - 'A' + 1);
-    return {column - 1, ref.mid(letters).toLong()};
+    row_check check("HTML", sum_text);
+    std::string why;
+    const bool read = testing::for_each_html_row(page, check, why);
+    return check.outcome(read, why);
 }
 
 // A workbook's only sheet, every cell against the rows: read as it streams out of unzip through
@@ -419,7 +358,11 @@ QString check_xlsx(const QString& path, const QByteArray& sum_text, const QStrin
     const QStringList sheets = testing::xlsx_sheet_names(path);
     if (sheets.size() != 1)
         return QStringLiteral("workbook: %1 sheets").arg(sheets.size());
-    const QStringList shared = testing::xlsx_shared_strings(path);
+    std::vector<std::string> shared;
+    std::string why;
+    if (!testing::read_shared_strings(
+            testing::unzip_member(path, QStringLiteral("xl/sharedStrings.xml")).toStdString(), shared, why))
+        return QStringLiteral("workbook: ") + QString::fromStdString(why);
     const QString sheet_file = work + QStringLiteral("/sheet1.xml");
     {
         QProcess unzip;
@@ -433,12 +376,10 @@ QString check_xlsx(const QString& path, const QByteArray& sum_text, const QStrin
         const mapped_file sheet(sheet_file);
         if (!sheet.ok())
             return QStringLiteral("workbook: the unpacked sheet could not be read");
-        const QByteArray xml_bytes = QByteArray::fromRawData(sheet.bytes().data(), int(sheet.bytes().size()));
-        QXmlStreamReader xml(xml_bytes);
         text_rows rows(sum_text);
         std::string_view expected[2];
         long cells = 0;
-        auto reach = [&](long row) {
+        const auto cell = [&](long row, char column, std::string&& text, std::string&) {
             // The rows skipped over must have had no text.
             while (rows.read() < row) {
                 if (!rows.next(expected[0], expected[1])) {
@@ -450,43 +391,18 @@ QString check_xlsx(const QString& path, const QByteArray& sum_text, const QStrin
                     return false;
                 }
             }
-            return true;
-        };
-        int column = -1;
-        QString type, text;
-        while (!xml.atEnd() && problem.isEmpty()) {
-            xml.readNext();
-            if (xml.isStartElement()) {
-                if (xml.name() == QLatin1String("c")) {
-                    const auto [c, r] = cell_place(xml.attributes().value(QLatin1String("r")).toString());
-                    if (c < 0 || c > 1 || r < rows.read() || !reach(r)) {
-                        if (problem.isEmpty())
-                            problem = QStringLiteral("workbook: a cell out of place at row %1").arg(r);
-                        break;
-                    }
-                    column = c;
-                    type = xml.attributes().value(QLatin1String("t")).toString();
-                    text.clear();
-                } else if (xml.name() == QLatin1String("t")) {
-                    text += xml.readElementText();
-                } else if (xml.name() == QLatin1String("v")) {
-                    const QString v = xml.readElementText();
-                    text = type == QLatin1String("s") ? shared.value(v.toInt()) : v;
-                } else if (xml.name() == QLatin1String("f")) {
-                    problem = QStringLiteral("workbook, row %1: a formula").arg(rows.read());
-                }
-            } else if (xml.isEndElement() && xml.name() == QLatin1String("c") && column >= 0) {
-                ++cells;
-                const QByteArray got = testing::xlsx_unescape(text).toUtf8();
-                const std::string_view got_view(got.constData(), std::size_t(got.size()));
-                if (got_view != expected[column])
-                    problem = mismatch(
-                        column == 0 ? "workbook" : "workbook source", rows.read(), got_view, expected[column]);
-                column = -1;
+            if (rows.read() != row || (column != 'A' && column != 'B')) {
+                problem = QStringLiteral("workbook: a cell out of place at row %1").arg(row);
+                return false;
             }
-        }
-        if (problem.isEmpty() && xml.hasError())
-            problem = QStringLiteral("workbook: ") + xml.errorString();
+            ++cells;
+            if (text != expected[column - 'A'])
+                problem = mismatch(column == 'A' ? "workbook" : "workbook source", row, text, expected[column - 'A']);
+            return problem.isEmpty();
+        };
+        const bool read = testing::for_each_sheet_cell(sheet.bytes(), shared, cell, why);
+        if (problem.isEmpty() && !read)
+            problem = QStringLiteral("workbook: ") + QString::fromStdString(why);
         std::string_view text_left, source_left;
         if (problem.isEmpty() && rows.next(text_left, source_left))
             problem = QStringLiteral("workbook: only %1 rows").arg(rows.read() - 1);

@@ -188,11 +188,11 @@ inline bool read_text(const std::string& bytes, row_pairs& rows, std::string& wh
     return true;
 }
 
-// RFC 4180 after a UTF-8 byte-order mark: two fields a record, each CRLF-ended.
-inline bool read_csv(const std::string& bytes, row_pairs& rows, std::string& why)
+// RFC 4180 after a UTF-8 byte-order mark: two fields a record, each CRLF-ended, each record
+// handed to `row(text, source, why)`, which may stop the reading by returning false.
+template <class Row> bool for_each_csv_row(std::string_view bytes, Row&& row, std::string& why)
 {
-    rows.clear();
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) {
+    if (bytes.substr(0, 3) != "\xEF\xBB\xBF") {
         why = "no byte-order mark";
         return false;
     }
@@ -223,7 +223,8 @@ inline bool read_csv(const std::string& bytes, row_pairs& rows, std::string& why
                 why = "a record of " + std::to_string(fields.size()) + " fields";
                 return false;
             }
-            rows.emplace_back(fields[0], fields[1]);
+            if (!row(std::move(fields[0]), std::move(fields[1]), why))
+                return false;
             fields.assign(1, std::string());
             was_quoted = false;
             ++i;
@@ -241,13 +242,20 @@ inline bool read_csv(const std::string& bytes, row_pairs& rows, std::string& why
     return true;
 }
 
-// The two cells of each table row of the page, references undone and line ends unified.
-inline bool read_html(const std::string& page, row_pairs& rows, std::string& why)
+inline bool read_csv(const std::string& bytes, row_pairs& rows, std::string& why)
 {
     rows.clear();
+    return for_each_csv_row(
+        bytes, [&rows](std::string&& a, std::string&& b, std::string&) { return rows.emplace_back(a, b), true; }, why);
+}
+
+// The two cells of each table row of the page, references undone and line ends unified, each
+// row handed to `row(text, source, why)`, which may stop the reading by returning false.
+template <class Row> bool for_each_html_row(std::string_view page, Row&& row, std::string& why)
+{
     const std::size_t body = page.find("<tbody>\n");
     const std::size_t end = page.find("</tbody>");
-    if (body == std::string::npos || end == std::string::npos) {
+    if (body == std::string_view::npos || end == std::string_view::npos) {
         why = "no table body";
         return false;
     }
@@ -259,8 +267,8 @@ inline bool read_html(const std::string& page, row_pairs& rows, std::string& why
             return false;
         }
         const std::size_t mid = page.find('<', at + open.size());
-        const std::size_t last = mid == std::string::npos ? mid : page.find('<', mid + middle.size());
-        if (last == std::string::npos || page.compare(mid, middle.size(), middle) != 0
+        const std::size_t last = mid == std::string_view::npos ? mid : page.find('<', mid + middle.size());
+        if (last == std::string_view::npos || page.compare(mid, middle.size(), middle) != 0
             || page.compare(last, close.size(), close) != 0) {
             why = "markup inside a cell";
             return false;
@@ -273,10 +281,18 @@ inline bool read_html(const std::string& page, row_pairs& rows, std::string& why
             why = "a reference no reader knows";
             return false;
         }
-        rows.emplace_back(a, b);
+        if (!row(std::move(a), std::move(b), why))
+            return false;
         at = last + close.size();
     }
     return true;
+}
+
+inline bool read_html(const std::string& page, row_pairs& rows, std::string& why)
+{
+    rows.clear();
+    return for_each_html_row(
+        page, [&rows](std::string&& a, std::string&& b, std::string&) { return rows.emplace_back(a, b), true; }, why);
 }
 
 // The members of a zip archive by name, inflated.
@@ -330,20 +346,11 @@ inline bool unzip(const std::string& archive, std::map<std::string, std::string>
     return true;
 }
 
-// The sheet names of a workbook's archive members, in order, and each sheet's cells as rows of
-// columns A and B; a cell that is not text, or whose blanks a reader would trim, is a fault.
-inline bool read_xlsx(const std::string& archive, std::vector<std::string>& names, std::vector<row_pairs>& sheets,
-    std::string& why)
+// The shared texts of a workbook's table of them, in order, each with its blanks kept.
+inline bool read_shared_strings(std::string_view table, std::vector<std::string>& shared, std::string& why)
 {
-    names.clear();
-    sheets.clear();
-    std::map<std::string, std::string> members;
-    if (!unzip(archive, members, why))
-        return false;
-    // The shared texts, in order, each with its blanks kept.
-    std::vector<std::string> shared;
-    const std::string& table = members["xl/sharedStrings.xml"];
-    for (std::size_t at = table.find("<si>"); at != std::string::npos; at = table.find("<si>", at + 1)) {
+    shared.clear();
+    for (std::size_t at = table.find("<si>"); at != std::string_view::npos; at = table.find("<si>", at + 1)) {
         const std::size_t text = table.find('>', table.find("<t", at)) + 1;
         std::string undone;
         if (!read_back_detail::undo_references(
@@ -353,6 +360,68 @@ inline bool read_xlsx(const std::string& archive, std::vector<std::string>& name
         }
         shared.push_back(read_back_detail::undo_sheet_escapes(undone));
     }
+    return true;
+}
+
+// Each cell of a sheet's XML, shared texts and escapes resolved, handed in order to
+// `cell(row, column, text, why)` (row from 1, column 'A' or 'B'), which may stop the reading by
+// returning false; a cell that is not text, or whose blanks a reader would trim, is a fault.
+template <class Cell>
+bool for_each_sheet_cell(std::string_view xml, const std::vector<std::string>& shared, Cell&& cell, std::string& why)
+{
+    for (std::size_t at = xml.find("<c r=\""); at != std::string_view::npos; at = xml.find("<c r=\"", at + 1)) {
+        const std::size_t ref = at + 6;
+        const char column = xml[ref];
+        const long row = std::stol(std::string(xml.substr(ref + 1, xml.find('"', ref) - ref - 1)));
+        const std::size_t head_end = xml.find('>', at);
+        const std::string_view head = xml.substr(at, head_end - at);
+        if (head.find("t=\"s\"") != std::string_view::npos) {
+            const std::size_t v = xml.find("<v>", head_end) + 3;
+            const std::size_t index = std::stoul(std::string(xml.substr(v, xml.find("</v>", v) - v)));
+            if (index >= shared.size()) {
+                why = "a shared text that is not there";
+                return false;
+            }
+            if (!cell(row, column, std::string(shared[index]), why))
+                return false;
+            continue;
+        }
+        if (head.find("t=\"inlineStr\"") == std::string_view::npos) {
+            why = "a cell that is not text";
+            return false;
+        }
+        const std::size_t t = xml.find("<t", head_end);
+        const std::size_t text = xml.find('>', t) + 1;
+        const bool keeps_blanks = xml.substr(t, text - t).find("xml:space=\"preserve\"") != std::string_view::npos;
+        std::string undone;
+        if (!read_back_detail::undo_references(
+                read_back_detail::unify_line_ends(xml.substr(text, xml.find("</t>", text) - text)), undone)) {
+            why = "a reference no reader knows";
+            return false;
+        }
+        constexpr std::string_view blanks = " \t\n";
+        if (!keeps_blanks && !undone.empty()
+            && (blanks.find(undone.front()) != blanks.npos || blanks.find(undone.back()) != blanks.npos)) {
+            why = "a cell whose blanks a reader trims";
+            return false;
+        }
+        if (!cell(row, column, read_back_detail::undo_sheet_escapes(undone), why))
+            return false;
+    }
+    return true;
+}
+
+// The sheet names of a workbook's archive members, in order, and each sheet's cells as rows of
+// columns A and B.
+inline bool read_xlsx(
+    const std::string& archive, std::vector<std::string>& names, std::vector<row_pairs>& sheets, std::string& why)
+{
+    names.clear();
+    sheets.clear();
+    std::map<std::string, std::string> members;
+    std::vector<std::string> shared;
+    if (!unzip(archive, members, why) || !read_shared_strings(members["xl/sharedStrings.xml"], shared, why))
+        return false;
     const std::string& book = members["xl/workbook.xml"];
     for (std::size_t at = book.find("<sheet "); at != std::string::npos; at = book.find("<sheet ", at + 1)) {
         const std::size_t name = book.find("name=\"", at) + 6;
@@ -366,47 +435,15 @@ inline bool read_xlsx(const std::string& archive, std::vector<std::string>& name
             why = "sheet " + std::to_string(s) + " is missing";
             return false;
         }
-        const std::string& xml = found->second;
         row_pairs rows;
-        for (std::size_t at = xml.find("<c r=\""); at != std::string::npos; at = xml.find("<c r=\"", at + 1)) {
-            const std::size_t ref = at + 6;
-            const char column = xml[ref];
-            const long row = std::stol(xml.substr(ref + 1, xml.find('"', ref) - ref - 1));
-            const std::size_t head_end = xml.find('>', at);
+        const auto put = [&rows](long row, char column, std::string&& text, std::string&) {
             if (rows.size() < static_cast<std::size_t>(row))
                 rows.resize(static_cast<std::size_t>(row));
-            std::string& cell = column == 'A' ? rows[row - 1].first : rows[row - 1].second;
-            if (xml.substr(at, head_end - at).find("t=\"s\"") != std::string::npos) {
-                const std::size_t v = xml.find("<v>", head_end) + 3;
-                const std::size_t index = std::stoul(xml.substr(v, xml.find("</v>", v) - v));
-                if (index >= shared.size()) {
-                    why = "a shared text that is not there";
-                    return false;
-                }
-                cell = shared[index];
-                continue;
-            }
-            if (xml.substr(at, head_end - at).find("t=\"inlineStr\"") == std::string::npos) {
-                why = "a cell that is not text";
-                return false;
-            }
-            const std::size_t t = xml.find("<t", head_end);
-            const std::size_t text = xml.find('>', t) + 1;
-            const bool keeps_blanks = xml.substr(t, text - t).find("xml:space=\"preserve\"") != std::string::npos;
-            const std::string raw = xml.substr(text, xml.find("</t>", text) - text);
-            std::string undone;
-            if (!read_back_detail::undo_references(read_back_detail::unify_line_ends(raw), undone)) {
-                why = "a reference no reader knows";
-                return false;
-            }
-            constexpr std::string_view blanks = " \t\n";
-            if (!keeps_blanks && !undone.empty()
-                && (blanks.find(undone.front()) != blanks.npos || blanks.find(undone.back()) != blanks.npos)) {
-                why = "a cell whose blanks a reader trims";
-                return false;
-            }
-            cell = read_back_detail::undo_sheet_escapes(undone);
-        }
+            (column == 'A' ? rows[row - 1].first : rows[row - 1].second) = std::move(text);
+            return true;
+        };
+        if (!for_each_sheet_cell(found->second, shared, put, why))
+            return false;
         sheets.push_back(std::move(rows));
     }
     return true;
