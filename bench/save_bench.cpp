@@ -45,7 +45,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "tovik-save-bench: cannot write %s: %s\n", argv[i], saved.reason().c_str());
             return 1;
         }
-        std::printf("save %-30s %8.4f s  %lld bytes\n", argv[i], seconds, static_cast<long long>(QFileInfo(path).size()));
+        std::printf(
+            "save %-30s %8.4f s  %lld bytes\n", argv[i], seconds, static_cast<long long>(QFileInfo(path).size()));
     }
     return 0;
 }

@@ -46,7 +46,7 @@ public:
     // Gives the job up after memory ran out in the middle of it. Nothing more is done with it,
     // not even ending it: the printer's engine may be half-changed, and ending it could crash.
     // What was printed so far is lost, and the little the job held stays taken.
-    virtual void abandon() {}
+    virtual void abandon() { }
 
     // Prints a grid's rows with the grid's print margin.
     void print_grid(const core::grid_rows& rows);

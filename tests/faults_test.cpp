@@ -125,8 +125,8 @@ bool limit_growth_to(rlim_t bytes)
             pages = 0;
         std::fclose(f);
     }
-    const rlimit lowered {bytes + static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)),
-        RLIM_INFINITY};
+    const rlimit lowered {
+        bytes + static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)), RLIM_INFINITY};
     return ::setrlimit(RLIMIT_AS, &lowered) == 0;
 }
 
@@ -332,8 +332,8 @@ private slots:
             const QByteArray after = file.open(QIODevice::ReadOnly) ? file.read(16) : QByteArray();
             ok = ok
                 && (messages_.isEmpty() ? after.startsWith("\xEF\xBB\xBF")
-                                        : messages_.size() == 1 && messages_.at(0).startsWith(QStringLiteral("Save As|"))
-                            && after == "earlier\n");
+                                        : messages_.size() == 1
+                            && messages_.at(0).startsWith(QStringLiteral("Save As|")) && after == "earlier\n");
             // With the memory back, the same window loads the file whole.
             lift_address_limit();
             messages_.clear();

@@ -115,8 +115,7 @@ private slots:
     {
         core::line_table t;
         core::line_table::set_row_limit(2);
-        const core::result r
-            = core::load_source(testing::write_source(*dir_, QStringLiteral("f.txt"), "c\nb\na\n"), t);
+        const core::result r = core::load_source(testing::write_source(*dir_, QStringLiteral("f.txt"), "c\nb\na\n"), t);
         QVERIFY(!r && r.why() == core::fault::table_failed);
         QVERIFY(t.rowcount() < 0);
         QCOMPARE(std::string(t.get(core::column::es_text, 1)), std::string("c"));

@@ -215,7 +215,16 @@ private slots:
             {"\xED\x9F\xBF", -1}, {"\xEE\x80\x80", -1}, {"\xF0\x90\x80\x80", -1}, {"\xF4\x8F\xBF\xBF", -1},
             {"\xC0\xAF", 0}, {"\xC1\xBF", 0}, {"\xE0\x9F\xBF", 0}, {"\xED\xA0\x80", 0}, {"\xF0\x8F\xBF\xBF", 0},
             {"\xF4\x90\x80\x80", 0}, {"\xF5\x80\x80\x80", 0}, {"\xFF", 0}, {"\x80", 0}, {"\xC3\xA9\xA9", 2},
-            {"\xC3" "a", 0}, {"\xE2\x82" "a", 0}, {"\xF0\x9F\x98" "a", 0}, {"\xE2\x82\xAC\x80", 3}};
+            {"\xC3"
+             "a",
+                0},
+            {"\xE2\x82"
+             "a",
+                0},
+            {"\xF0\x9F\x98"
+             "a",
+                0},
+            {"\xE2\x82\xAC\x80", 3}};
         for (const auto& [sequence, fault] : sequences)
             for (std::size_t at = 0; at < 72; ++at)
                 for (const std::size_t after : {std::size_t(0), std::size_t(90)}) {
@@ -399,8 +408,8 @@ private slots:
         // A UTF-32 file cut short in its last unit: the cut tail is one U+FFFD.
         QTest::newRow("UTF-32LE cut short") << QByteArray("\xFF\xFE\0\0a\0\0\0\n\0\0\0b\0\0\0\n\0\0", 19)
                                             << QStringLiteral("UTF-32LE") << QByteArray("a\nb\xEF\xBF\xBD");
-        QTest::newRow("UTF-32LE cut to a byte") << QByteArray("\xFF\xFE\0\0a\0\0\0\n", 9)
-                                                << QStringLiteral("UTF-32LE") << QByteArray("a\xEF\xBF\xBD");
+        QTest::newRow("UTF-32LE cut to a byte")
+            << QByteArray("\xFF\xFE\0\0a\0\0\0\n", 9) << QStringLiteral("UTF-32LE") << QByteArray("a\xEF\xBF\xBD");
         QTest::newRow("a UTF-32 unit in no plane in use")
             << QByteArray("\xFF\xFE\0\0a\0\x04\0", 8) << QStringLiteral("UTF-16LE") << QByteArray("\0a\x04", 3);
         QTest::newRow("a UTF-32 surrogate") << QByteArray("\xFF\xFE\0\0\0\xD8\0\0", 8) << QStringLiteral("UTF-16LE")

@@ -187,9 +187,8 @@ private slots:
             QSKIP("this processor does not tell whether its wide registers are in use");
         std::atomic<int> soiled {0};
         std::ostringstream out;
-        QVERIFY(core::write_pieces(100000, out, [&] {
-            return [&](long, long, core::byte_piece&) { soiled += core::wide_registers_in_use(); };
-        }));
+        QVERIFY(core::write_pieces(100000, out,
+            [&] { return [&](long, long, core::byte_piece&) { soiled += core::wide_registers_in_use(); }; }));
         QCOMPARE(soiled.load(), 0);
     }
 

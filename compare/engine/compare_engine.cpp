@@ -326,9 +326,12 @@ bool fill_shared(line_table& same, line_table& diff, line_table& sum, const line
         auto part = [&](bool upper) {
             const std::size_t from1 = upper ? m.mid1 : 0, to1 = upper ? s1.n : m.mid1;
             const std::size_t from2 = upper ? m.mid2 : 0, to2 = upper ? s2.n : m.mid2;
-            put_marked(similar_rows, upper ? m.same_low : 0, upper ? m.same : m.same_low, s1, m.found1, 1, 0, from1, to1);
-            put_marked(only1_rows, upper ? m.only1_low : 0, upper ? m.only1 : m.only1_low, s1, m.found1, 0, l1, from1, to1);
-            put_marked(only2_rows, upper ? m.only2_low : 0, upper ? m.only2 : m.only2_low, s2, m.found2, 0, l2, from2, to2);
+            put_marked(
+                similar_rows, upper ? m.same_low : 0, upper ? m.same : m.same_low, s1, m.found1, 1, 0, from1, to1);
+            put_marked(
+                only1_rows, upper ? m.only1_low : 0, upper ? m.only1 : m.only1_low, s1, m.found1, 0, l1, from1, to1);
+            put_marked(
+                only2_rows, upper ? m.only2_low : 0, upper ? m.only2 : m.only2_low, s2, m.found2, 0, l2, from2, to2);
         };
         on_two_threads(
             true, [&] { part(true); }, [&] { part(false); });

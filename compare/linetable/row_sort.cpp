@@ -105,7 +105,7 @@ struct span_array {
     {
         return row_ref {base + (k.low >> 32), static_cast<std::uint32_t>(k.low), 0};
     }
-    void prefetch_row(const text_key&) const {}
+    void prefetch_row(const text_key&) const { }
 
 private:
     text_key key_of(std::uint32_t offset, std::uint32_t size, std::uint32_t depth) const
@@ -168,7 +168,8 @@ template <class Rows> bool all_equal_from(const text_key* keys, std::size_t n, s
 
 // How many bytes from `depth` on the texts of keys[0..n), all longer than `depth`, have in
 // common; no more than the shortest of them has from there.
-template <class Rows> std::uint32_t shared_from(const text_key* keys, std::size_t n, std::uint32_t depth, const Rows& rows)
+template <class Rows>
+std::uint32_t shared_from(const text_key* keys, std::size_t n, std::uint32_t depth, const Rows& rows)
 {
     const row_ref first = rows.row(keys[0]);
     const char* const a = first.text + depth;

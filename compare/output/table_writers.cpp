@@ -163,23 +163,21 @@ private:
 template <class PutText, class MakeTail>
 result write_rows(const row_source& rows, std::ostream& out, PutText put_text, MakeTail make_tail)
 {
-    return write_pieces(
-        rows.count(), out,
-        [&] {
-            return [&, tail = row_tail(), text = std::vector<std::string_view>(),
-                       text2 = std::vector<std::string_view>()](long first, long last, byte_piece& piece) mutable {
-                const auto n = static_cast<std::size_t>(last - first + 1);
-                text.resize(n);
-                text2.resize(n);
-                rows.cells(first, static_cast<long>(n), text.data(), text2.data());
-                for (std::size_t i = 0; i < n; ++i) {
-                    if (i + fetch_ahead < n)
-                        fetch_text(text[i + fetch_ahead]);
-                    put_text(piece, text[i]);
-                    piece += tail.of(text2[i], make_tail);
-                }
-            };
-        });
+    return write_pieces(rows.count(), out, [&] {
+        return [&, tail = row_tail(), text = std::vector<std::string_view>(), text2 = std::vector<std::string_view>()](
+                   long first, long last, byte_piece& piece) mutable {
+            const auto n = static_cast<std::size_t>(last - first + 1);
+            text.resize(n);
+            text2.resize(n);
+            rows.cells(first, static_cast<long>(n), text.data(), text2.data());
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i + fetch_ahead < n)
+                    fetch_text(text[i + fetch_ahead]);
+                put_text(piece, text[i]);
+                piece += tail.of(text2[i], make_tail);
+            }
+        };
+    });
 }
 
 // A line never holds a line end, but a source's path may hold a line end or a tab, which would
@@ -264,8 +262,7 @@ result write_html(const row_source& rows, std::ostream& out, std::string_view ti
             "<table>\n"
             "<tbody>\n";
     out << head;
-    if (result written = write_pieces(
-            rows.count(), out,
+    if (result written = write_pieces(rows.count(), out,
             [&rows] {
                 return [&rows](long first, long last, byte_piece& piece) {
                     for (long row = first; row <= last; ++row) {

@@ -2,8 +2,8 @@
 // input (lines end at LF; a 0xFF byte ends the first source), each either left as inserted or
 // sorted first, must give exactly the plain compare's similar, different and combined lists.
 
-#include "support/plain_compare.h"
 #include "compare/engine/compare_engine.h"
+#include "support/plain_compare.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -166,7 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // Read as a source pane loads it: the same rows, sorted.
         core::line_file again;
-        check(again.open("/proc/self/fd/" + std::to_string(scratch_file())).ok(), "the scratch file did not open again");
+        check(
+            again.open("/proc/self/fd/" + std::to_string(scratch_file())).ok(), "the scratch file did not open again");
         core::line_table loaded;
         check(core::read_sorted_source(again, loaded).ok(), "loading a readable file failed");
         std::vector<std::string> ordered = expected;

@@ -4,9 +4,9 @@
 // row's text and begins its source, a 0xFE byte stands for a line feed inside a field, and any
 // other byte that is not valid UTF-8 reads as U+FFFD, as the line reader makes every line.
 
+#include "compare/output/table_writers.h"
 #include "support/read_back.h"
 #include "support/row_pairs.h"
-#include "compare/output/table_writers.h"
 
 #include <unistd.h>
 
@@ -75,8 +75,8 @@ row_pairs rows_of(const std::uint8_t* data, std::size_t size)
         std::size_t cut = start;
         while (cut < i && data[cut] != 0xFF)
             ++cut;
-        rows.emplace_back(field_of(data + start, cut - start),
-            cut < i ? field_of(data + cut + 1, i - cut - 1) : std::string());
+        rows.emplace_back(
+            field_of(data + start, cut - start), cut < i ? field_of(data + cut + 1, i - cut - 1) : std::string());
         start = i + 1;
     }
     return rows;
