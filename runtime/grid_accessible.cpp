@@ -1,6 +1,5 @@
 #include "runtime/grid_accessible.h"
 
-#include "runtime/grid_control.h"
 #include "runtime/grid_model.h"
 
 #include <QAccessible>
@@ -231,15 +230,14 @@ private:
     mutable QHash<qint64, QAccessible::Id> cells_;
 };
 
+constexpr const char* grid_mark = "tovik-grid-view";
+
 QAccessibleInterface* grid_face(const QString& class_name, QObject* object)
 {
-    // The grid's view has no class of its own, so it is known by the control that holds it.
-    if (class_name != QLatin1String("QTableView"))
+    // The grid's view has no class of its own, so the control that holds it marks it.
+    if (class_name != QLatin1String("QTableView") || !object->property(grid_mark).toBool())
         return nullptr;
-    auto* control = qobject_cast<grid_control*>(object->parent());
-    if (!control || control->view() != object)
-        return nullptr;
-    return new grid_accessible(control->view());
+    return new grid_accessible(static_cast<QTableView*>(object));
 }
 
 int child_of(const QModelIndex& index)
@@ -248,6 +246,11 @@ int child_of(const QModelIndex& index)
 }
 
 } // namespace
+
+void mark_grid_view(QTableView* view)
+{
+    view->setProperty(grid_mark, true);
+}
 
 void install_grid_accessibility()
 {

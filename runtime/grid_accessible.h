@@ -12,9 +12,11 @@ class QTableView;
 
 namespace rt {
 
-// Gives the rows of every grid control this face, from now on. Done once; later calls do
-// nothing.
+// Gives the rows of every grid view marked below this face, from now on. Done once; later calls
+// do nothing.
 void install_grid_accessibility();
+// Marks `view` as the view of a grid control's rows.
+void mark_grid_view(QTableView* view);
 
 // The description of the view's current row: "Row 3 of 12: banana", with ", from " and the
 // source where the row has one; "12 rows" when no row is current, "No rows" when there are none.

@@ -132,6 +132,7 @@ grid_control::grid_control(std::unique_ptr<core::grid_rows> content, QWidget* pa
     model_ = new grid_model(*rows_, this);
 
     view_ = new row_view(this);
+    mark_grid_view(view_);
     view_->setObjectName(QStringLiteral("rows"));
     view_->setFrameShape(QFrame::NoFrame);
     view_->setFont(
