@@ -1,5 +1,6 @@
 #include "runtime/grid_control.h"
 
+#include "runtime/core/utf8.h"
 #include "runtime/grid_accessible.h"
 #include "runtime/grid_layout.h"
 #include "runtime/grid_model.h"
@@ -324,8 +325,11 @@ QString grid_control::selected_text() const
     int next = 0; // the first row not yet copied
     for (const auto& [top, bottom] : runs) {
         for (int row = std::max(top, next); row <= bottom; ++row) {
-            const std::string_view line = rows_->es_text(row + 1L);
+            std::string_view line = rows_->es_text(row + 1L);
             const std::string_view source = rows_->es_text2(row + 1L);
+            std::string shown;
+            if (core::holds_byte_escapes(line))
+                line = shown = core::shown(line);
             text.append(line.data(), static_cast<int>(line.size()));
             if (!source.empty()) {
                 text.append('\t');

@@ -1,5 +1,6 @@
 #include "runtime/grid_model.h"
 
+#include "runtime/core/utf8.h"
 #include "runtime/grid_layout.h"
 #include "runtime/units.h"
 
@@ -11,9 +12,12 @@ namespace rt {
 
 namespace {
 
-// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
+// Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence; bytes that could not
+// be read show as U+FFFD.
 QString display_text(std::string_view text, std::size_t limit)
 {
+    if (core::holds_byte_escapes(text))
+        return display_text(core::shown(text), limit);
     if (text.size() <= limit)
         return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
     std::size_t n = limit;

@@ -2,6 +2,7 @@
 
 #include "runtime/core/print_layout.h"
 #include "runtime/core/row_source.h"
+#include "runtime/core/utf8.h"
 #include "runtime/grid_layout.h"
 #include "runtime/path_elide.h"
 #include "runtime/units.h"
@@ -26,6 +27,8 @@ namespace {
 
 QString text_of(std::string_view utf8)
 {
+    if (core::holds_byte_escapes(utf8))
+        return QString::fromStdString(core::shown(utf8));
     return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size()));
 }
 

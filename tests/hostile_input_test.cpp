@@ -5,18 +5,23 @@
 #include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "runtime/core/drive_model.h"
+#include "runtime/core/utf8.h"
 #include "runtime/dir_controls.h"
+#include "runtime/grid_model.h"
 #include "runtime/message_box.h"
 #include "support/browser_tree.h"
 #include "support/source_files.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QTableView>
 #include <QTest>
 
 #include <fcntl.h>
@@ -35,14 +40,14 @@ QStringList rows_of(const core::line_table& t)
 {
     QStringList out;
     for (long r = 1; r <= t.rowcount(); ++r) {
-        const std::string_view s = t.get(core::column::es_text, r);
-        out << QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+        // As the pane shows it.
+        out << QString::fromStdString(core::shown(t.get(core::column::es_text, r)));
     }
     return out;
 }
 
 // Why a row of `t` is not one a pane may hold (a terminator, nothing but blanks, bytes that
-// are not UTF-8), or empty when every row is sound.
+// do not show as UTF-8), or empty when every row is sound.
 QString unsound_row(const core::line_table& t)
 {
     for (long r = 1; r <= t.rowcount(); ++r) {
@@ -52,8 +57,9 @@ QString unsound_row(const core::line_table& t)
             return QStringLiteral("row %1 holds a line terminator").arg(r);
         if (bytes.count(' ') == bytes.size())
             return QStringLiteral("row %1 is blank").arg(r);
-        if (QString::fromUtf8(bytes.constData(), bytes.size()).toUtf8() != bytes)
-            return QStringLiteral("row %1 is not UTF-8").arg(r);
+        const QByteArray shown = QByteArray::fromStdString(core::shown(s));
+        if (QString::fromUtf8(shown.constData(), shown.size()).toUtf8() != shown)
+            return QStringLiteral("row %1 does not show as UTF-8").arg(r);
     }
     return QString();
 }
@@ -154,6 +160,15 @@ private slots:
         QVERIFY(broken.contains(QStringLiteral("cut ") + replacement_character));
         QVERIFY(broken.join(QString()).count(replacement_character) >= 4);
         QCOMPARE(unsound_row(w.dw_1->table()), QString());
+        // The pane shows them so, and copies them so.
+        QStringList seen;
+        const QAbstractItemModel* model = w.dw_1->view()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            seen << model->index(row, rt::grid_model::text_column).data().toString();
+        QCOMPARE(seen, broken);
+        w.dw_1->view()->selectAll();
+        w.dw_1->copy_selection();
+        QCOMPARE(QApplication::clipboard()->text(), broken.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 
         // UTF-16 without a byte-order mark, both byte orders, compares equal to its UTF-8 text.
         const QString text = QStringLiteral("Zürich\r\nnaïve\nline three\n東京\n");

@@ -1,6 +1,8 @@
 // The line-mode reader: where lines end, which lines are kept, and how bytes become text.
 
+#include "compare/engine/compare_engine.h"
 #include "compare/import/source_load.h"
+#include "compare/output/table_writers.h"
 #include "runtime/core/line_file.h"
 #include "runtime/core/utf8.h"
 #include "support/source_files.h"
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <random>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -273,8 +276,8 @@ private slots:
             const core::file_text decoded = core::decode_text(raw);
             // Well-formed UTF-8 would have been used as it was read.
             QVERIFY(decoded.block != raw);
-            QVERIFY(
-                std::string_view(decoded.block->data(), decoded.block->size()).find('\xFF') == std::string_view::npos);
+            QVERIFY(core::shown(std::string_view(decoded.block->data(), decoded.block->size())).find('\xFF')
+                == std::string::npos);
         }
     }
 
@@ -423,7 +426,8 @@ private slots:
         QFETCH(QByteArray, text);
         const core::file_text t = core::decode_text(core::make_block(file.toStdString()));
         QCOMPARE(QString::fromStdString(t.charset), charset);
-        QCOMPARE(QByteArray(t.block->data() + t.begin, static_cast<int>(t.end - t.begin)), text);
+        QCOMPARE(
+            QByteArray::fromStdString(core::shown(std::string_view(t.block->data() + t.begin, t.end - t.begin))), text);
     }
 
     void detected_character_sets_match_utf8()
@@ -573,7 +577,37 @@ private slots:
         QTemporaryDir dir;
         const read_outcome r = read_lines(testing::write_source(dir, QStringLiteral("bad.txt"), file));
         QVERIFY(r.ok);
-        QCOMPARE(r.kept, expected);
+        lines shown;
+        for (const std::string& line : r.kept)
+            shown.push_back(core::shown(line));
+        QCOMPARE(shown, expected);
+    }
+
+    // Lines that show the same U+FFFD for different bytes stay different lines: they never meet
+    // in the similarity list, whichever way the bytes could not be read.
+    void different_bytes_never_compare_equal()
+    {
+        const QByteArray bom("\xEF\xBB\xBF");
+        const std::pair<QByteArray, QByteArray> pairs[] = {
+            {bom + "caf\xE9\nsame\n", bom + "caf\xE8\nsame\n"},
+            {QByteArray("\xFF\xFEn\0\x00\xD8\n\0s\0\n\0", 12), QByteArray("\xFF\xFEn\0\x01\xD8\n\0s\0\n\0", 12)},
+            {QByteArray("\0\0\xFE\xFF\0\x11\0\0\0\0\0\n", 12), QByteArray("\0\0\xFE\xFF\0\x12\0\0\0\0\0\n", 12)},
+        };
+        QTemporaryDir dir;
+        for (const auto& [one, two] : pairs) {
+            core::line_table t1, t2, same, diff, sum;
+            QVERIFY(core::load_source(testing::write_source(dir, QStringLiteral("one.txt"), one), t1).ok());
+            QVERIFY(core::load_source(testing::write_source(dir, QStringLiteral("two.txt"), two), t2).ok());
+            const core::compare_counts counts = core::compare_sources(t1, t2, "one", "two", same, diff, sum);
+            QVERIFY(counts.same <= 1 && counts.diff == 2);
+            for (long row = 1; row <= same.rowcount(); ++row)
+                QVERIFY(!core::holds_byte_escapes(same.get(core::column::es_text, row)));
+            // Both show, and are saved, as the same U+FFFD.
+            QCOMPARE(core::shown(diff.get(core::column::es_text, 1)), core::shown(diff.get(core::column::es_text, 2)));
+            std::ostringstream out;
+            QVERIFY(core::write_text(diff, out));
+            QVERIFY(out.str().find('\xFF') == std::string::npos && out.str().find("\xEF\xBF\xBD") != std::string::npos);
+        }
     }
 
     void files_that_cannot_be_opened()

@@ -398,6 +398,14 @@ void line_table::trim_rows()
     }
 }
 
+bool line_table::holds_escapes() const
+{
+    for (const auto& block : d_->blocks)
+        if (block->holds_escapes())
+            return true;
+    return false;
+}
+
 std::size_t line_table::row_capacity() const
 {
     return d_->rows.capacity();

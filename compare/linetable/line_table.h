@@ -93,6 +93,7 @@ public:
     // having none.
     long count() const override;
     bool failed() const override { return rowcount() < 0; }
+    bool holds_escapes() const override;
     std::string_view es_text(long row) const override { return get(column::es_text, row); }
     std::string_view es_text2(long row) const override { return get(column::es_text2, row); }
     void cells(long first, long n, std::string_view* text, std::string_view* text2) const override;

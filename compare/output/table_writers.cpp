@@ -1,6 +1,7 @@
 #include "compare/output/table_writers.h"
 
 #include "compare/output/piece_writer.h"
+#include "runtime/core/utf8.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -163,6 +164,8 @@ private:
 template <class PutText, class MakeTail>
 result write_rows(const row_source& rows, std::ostream& out, PutText put_text, MakeTail make_tail)
 {
+    // Bytes that could not be read are saved as the U+FFFD they show as.
+    const bool escapes = rows.holds_escapes();
     return write_pieces(rows.count(), out, [&] {
         return [&, tail = row_tail(), text = std::vector<std::string_view>(), text2 = std::vector<std::string_view>()](
                    long first, long last, byte_piece& piece) mutable {
@@ -173,7 +176,10 @@ result write_rows(const row_source& rows, std::ostream& out, PutText put_text, M
             for (std::size_t i = 0; i < n; ++i) {
                 if (i + fetch_ahead < n)
                     fetch_text(text[i + fetch_ahead]);
-                put_text(piece, text[i]);
+                if (escapes && holds_byte_escapes(text[i]))
+                    put_text(piece, shown(text[i]));
+                else
+                    put_text(piece, text[i]);
                 piece += tail.of(text2[i], make_tail);
             }
         };
@@ -267,7 +273,10 @@ result write_html(const row_source& rows, std::ostream& out, std::string_view ti
                 return [&rows](long first, long last, byte_piece& piece) {
                     for (long row = first; row <= last; ++row) {
                         piece += std::string_view("<tr><td>");
-                        put_html_text(piece, rows.es_text(row));
+                        if (const std::string_view text = rows.es_text(row); holds_byte_escapes(text))
+                            put_html_text(piece, shown(text));
+                        else
+                            put_html_text(piece, text);
                         piece += std::string_view("</td><td>");
                         put_html_text(piece, rows.es_text2(row));
                         piece += std::string_view("</td></tr>\n");

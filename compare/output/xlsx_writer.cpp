@@ -5,6 +5,7 @@
 #include "compare/output/table_writers.h"
 #include "compare/output/xlsx_readback.h"
 #include "compare/output/zip_archive.h"
+#include "runtime/core/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -150,6 +151,11 @@ void put_sheet_text(byte_piece& out, std::string_view text)
             } else {
                 out += static_cast<char>(c); // tab, line feed
             }
+        } else if (text[i] == byte_escape_mark) {
+            // A stretch of bytes that could not be read, as it shows.
+            out += std::string_view("\xEF\xBF\xBD");
+            i = past_escapes(text, i);
+            continue;
         } else {
             const std::size_t n = utf8_length(text, i);
             if (n == 0) {
@@ -176,6 +182,11 @@ std::size_t sheet_length(std::string_view text)
     std::size_t units = 0;
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
+        if (text[i] == byte_escape_mark) {
+            ++units; // a stretch of them shows as one U+FFFD
+            i = past_escapes(text, i);
+            continue;
+        }
         const std::size_t n = c < 0x80 ? 1 : utf8_length(text, i);
         units += n == 4 ? 2 : 1;
         i += n == 0 ? 1 : n;

@@ -26,7 +26,7 @@ struct file_text {
 
 // Decodes raw file bytes to UTF-8 (see line_file_decode.cpp for how the character set is chosen).
 // Text that is already valid UTF-8 keeps `raw` as its block, without a copy. Bytes that cannot
-// be decoded become U+FFFD. `utf8_checked`: the bytes before it are already known to be
+// be decoded are kept as escapes (utf8.h), shown as U+FFFD. `utf8_checked`: the bytes before it are already known to be
 // well-formed UTF-8 ending at a character's end, so their check is not made again.
 file_text decode_text(std::shared_ptr<const text_block> raw, std::size_t utf8_checked = 0);
 

@@ -42,8 +42,6 @@ std::size_t utf8_valid_until_parallel(const unsigned char* s, std::size_t begin,
     return first < mid ? first : second;
 }
 
-const char replacement[] = "\xEF\xBF\xBD";
-
 void append_code_point(std::string& out, std::uint32_t cp)
 {
     if (cp < 0x80) {
@@ -74,8 +72,9 @@ std::string repair_utf8(const unsigned char* s, std::size_t begin, std::size_t v
         i = valid;
         if (i >= n)
             break;
-        out += replacement;
-        i += utf8_invalid_run(s, i, n);
+        const std::size_t run = utf8_invalid_run(s, i, n);
+        put_byte_escapes(out, s + i, run);
+        i += run;
         valid = utf8_valid_until(s, i, n);
     }
     return out;
@@ -101,13 +100,15 @@ std::string decode_utf16(const unsigned char* s, std::size_t begin, std::size_t 
                 continue;
             }
         }
-        if (u >= 0xD800 && u <= 0xDFFF)
-            out += replacement; // a surrogate without its partner
-        else
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            // a surrogate without its partner
+            put_byte_escapes(out, s + i - 2, 2);
+        } else {
             append_code_point(out, u);
+        }
     }
     if (i < n)
-        out += replacement; // an odd byte at the end
+        put_byte_escapes(out, s + i, 1); // an odd byte at the end
     return out;
 }
 
@@ -119,13 +120,13 @@ std::string decode_utf32(const unsigned char* s, std::size_t begin, std::size_t 
     for (; n - i >= 4; i += 4) {
         const std::uint32_t cp = big_endian ? std::uint32_t(s[i]) << 24 | s[i + 1] << 16 | s[i + 2] << 8 | s[i + 3]
                                             : std::uint32_t(s[i + 3]) << 24 | s[i + 2] << 16 | s[i + 1] << 8 | s[i];
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            out += replacement;
-        else
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            put_byte_escapes(out, s + i, 4);
+        } else {
             append_code_point(out, cp);
+        }
     }
-    if (i < n)
-        out += replacement;
+    put_byte_escapes(out, s + i, n - i); // the bytes of a cut last unit
     return out;
 }
 
@@ -133,7 +134,7 @@ std::string decode_utf32(const unsigned char* s, std::size_t begin, std::size_t 
 // taken for UTF-32LE only when its whole units all read as such: each a scalar value outside
 // planes 4 to 13. Those planes hold no character, and UTF-16 read four bytes at a time lands in
 // them whenever its second unit is a tab, LF or CR ("a\n" gives U+A0061). A file cut short
-// within its last unit is still UTF-32; the cut tail becomes U+FFFD.
+// within its last unit is still UTF-32; the cut tail's bytes are kept as escapes.
 bool plausible_utf32le(const unsigned char* s, std::size_t begin, std::size_t n)
 {
     for (std::size_t i = begin; n - i >= 4; i += 4) {
@@ -284,7 +285,7 @@ two_byte_chars own_chars_of(const std::string& encoding)
 }
 
 // Converts s[from, to) with iconv and appends it to `out` from `done` on; a byte sequence it
-// cannot convert becomes U+FFFD and conversion goes on after its first byte.
+// cannot convert keeps its first byte as an escape, and conversion goes on after it.
 void iconv_run(
     iconv_t cd, const unsigned char* s, std::size_t from, std::size_t to, std::string& out, std::size_t& done)
 {
@@ -305,9 +306,9 @@ void iconv_run(
         if (errno == E2BIG) {
             grow(out.size());
         } else if (errno == EILSEQ || errno == EINVAL) {
-            grow(3);
-            std::memcpy(&out[done], replacement, 3);
-            done += 3;
+            grow(byte_escape_size);
+            write_byte_escape(&out[done], static_cast<unsigned char>(*in));
+            done += byte_escape_size;
             ++in;
             --in_left;
             iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
@@ -437,14 +438,14 @@ std::string convert_with_table(const byte_table& table, const unsigned char* s, 
     // Measured first, so that the text takes no more memory than it needs.
     std::size_t size = 0;
     for (std::size_t i = 0; i < n; ++i)
-        size += table[s[i]].size == 0 ? 3 : table[s[i]].size;
+        size += table[s[i]].size == 0 ? byte_escape_size : table[s[i]].size;
     std::string out(size, '\0');
     char* o = &out[0];
     for (std::size_t i = 0; i < n; ++i) {
         const byte_char& c = table[s[i]];
         if (c.size == 0) {
-            std::memcpy(o, replacement, 3);
-            o += 3;
+            write_byte_escape(o, s[i]);
+            o += byte_escape_size;
         } else {
             std::memcpy(o, c.utf8, c.size);
             o += c.size;
@@ -471,7 +472,8 @@ file_text decoded(std::string text, const char* charset)
         text.shrink_to_fit();
     file_text t;
     t.end = text.size();
-    t.block = make_block(std::move(text));
+    const bool escaped = holds_byte_escapes(text);
+    t.block = make_block(std::move(text), escaped);
     t.charset = charset;
     return t;
 }
@@ -483,7 +485,7 @@ file_text decoded(std::string text, const char* charset)
 //     is UTF-32LE only when the rest is plausible UTF-32LE, else UTF-16LE starting with U+0000;
 //  2. NUL bytes at alternate positions: UTF-16 without a mark (see looks_like_utf16);
 //  3. well-formed UTF-8 (ASCII included) is UTF-8 and is used as it is;
-//  4. the detector's guess: UTF-8 (mostly well-formed text) is kept with U+FFFD for what is
+//  4. the detector's guess: UTF-8 (mostly well-formed text) is kept with escapes for what is
 //     not; another label is read as the encoding the WHATWG Encoding Standard gives it
 //     (whatwg_encodings): Shift_JIS as Windows-31J, ISO-8859-1 as Windows-1252, whose letters
 //     in 0x80..0x9F Latin text means far more often than C1 controls, and so on;

@@ -15,6 +15,9 @@ public:
     // True when the rows are not all there (a load or a compare that failed part-way): printing,
     // saving or copying them would pass off part of a list as the whole of it.
     virtual bool failed() const { return false; }
+    // True when a text may hold bytes kept as escapes (utf8.h), which whatever shows or saves
+    // the rows must show as U+FFFD; false lets it take every text as it is.
+    virtual bool holds_escapes() const { return false; }
     // The cells of row `row` (1-based), UTF-8.
     virtual std::string_view es_text(long row) const = 0;
     virtual std::string_view es_text2(long row) const = 0;

@@ -8,22 +8,25 @@ namespace {
 
 class string_block final : public text_block {
 public:
-    explicit string_block(std::string s)
+    string_block(std::string s, bool escaped)
         : s_(std::move(s))
+        , escaped_(escaped)
     {
     }
     const char* data() const override { return s_.data(); }
     std::size_t size() const override { return s_.size(); }
+    bool holds_escapes() const override { return escaped_; }
 
 private:
     std::string s_;
+    bool escaped_;
 };
 
 } // namespace
 
-std::shared_ptr<const text_block> make_block(std::string text)
+std::shared_ptr<const text_block> make_block(std::string text, bool escaped)
 {
-    return std::make_shared<string_block>(std::move(text));
+    return std::make_shared<string_block>(std::move(text), escaped);
 }
 
 } // namespace core

@@ -15,10 +15,12 @@ struct text_block {
     virtual ~text_block() = default;
     virtual const char* data() const = 0;
     virtual std::size_t size() const = 0;
+    // Whether the text holds bytes that could not be read, kept as escapes (see utf8.h).
+    virtual bool holds_escapes() const { return false; }
 };
 
-// A block that owns a std::string.
-std::shared_ptr<const text_block> make_block(std::string text);
+// A block that owns a std::string; `escaped` tells that it holds escapes.
+std::shared_ptr<const text_block> make_block(std::string text, bool escaped = false);
 
 // A span of a block: bytes [offset, offset + size).
 struct line_span {
