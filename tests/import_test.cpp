@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,7 +24,7 @@ namespace {
 QStringList rows_of(const core::line_table& t, core::column c = core::column::es_text)
 {
     QStringList out;
-    for (long r = 1; r <= t.rowcount(); ++r)
+    for (long r = 1; r <= t.count(); ++r)
         out << QString::fromStdString(std::string(t.get(c, r)));
     return out;
 }
@@ -235,6 +236,19 @@ private slots:
         QCOMPARE(messages_[0].caption, QStringLiteral("File read error"));
         QVERIFY(messages_[0].text.contains(QStringLiteral("c:\\cut.txt")));
         QVERIFY(messages_[0].text.contains(QStringLiteral("Input/output error")));
+        QVERIFY2(messages_[0].text.endsWith(QStringLiteral("Only the 2 lines before the failure were loaded.")),
+            qPrintable(messages_[0].text));
+
+        // A failure before any line says that nothing was loaded.
+        messages_.clear();
+        reads_before_failure = 0;
+        {
+            const auto failing = core::line_file::read_seam().replace(&fail_after_first_read);
+            w.ue_dragdrop(1);
+        }
+        QCOMPARE(w.dw_1->table().count(), 0L);
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].text.endsWith(QStringLiteral("Nothing was loaded.")), qPrintable(messages_[0].text));
     }
 
     void a_table_failure_shows_the_message_and_leaves_rows_unsorted()
@@ -249,6 +263,18 @@ private slots:
         QCOMPARE(messages_.size(), 1);
         QCOMPARE(messages_[0].caption, QStringLiteral("File read error"));
         QCOMPARE(messages_[0].text, QStringLiteral("Not a Text or dBase file"));
+        // The pane shows the rows it holds, as loaded.
+        QCOMPARE(w.dw_1->view()->model()->rowCount(), 2);
+        QCOMPARE(rows_of(w.dw_1->table()), (QStringList {QStringLiteral("c"), QStringLiteral("b")}));
+
+        // A compare with it would take the missing line for one only the other source has.
+        fill(w.dw_2, {QStringLiteral("a")});
+        messages_.clear();
+        w.ue_compare();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].text.startsWith(QStringLiteral("Source 1 was not loaded whole")),
+            qPrintable(messages_[0].text));
+        QVERIFY(w.dw_diff->table().failed() && w.dw_sum->table().failed());
 
         // The next load clears the failure.
         core::line_table::set_row_limit(2147483647L);

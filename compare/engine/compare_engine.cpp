@@ -448,6 +448,12 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
     counts.rows2 = source2.rowcount();
     same.reset();
     diff.reset();
+    if (counts.rows1 < 0 || counts.rows2 < 0) {
+        // A source that was not loaded whole would pass its missing lines off as different.
+        fail_all(same, diff, sum, counts, false);
+        counts.source_failed = true;
+        return counts;
+    }
     if (counts.rows1 == 0 && counts.rows2 == 0) {
         // Left alone, the combined list would still offer an earlier compare to print and save.
         sum.reset();

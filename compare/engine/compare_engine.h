@@ -20,9 +20,10 @@ struct compare_counts {
     bool both_empty = false;
     // The lists could not be made; each is then empty and reports the failure by its row count.
     bool failed() const { return same < 0 || diff < 0 || sum < 0; }
-    // Why they could not: there was not the memory, or (when false) a list would have held more
-    // rows than a table may.
+    // Why they could not: there was not the memory, a source was not loaded whole (its row count
+    // is negative), or (when both are false) a list would have held more rows than a table may.
     bool out_of_memory = false;
+    bool source_failed = false;
 };
 
 // Fills `same`, `diff` and `sum` from the two sources.

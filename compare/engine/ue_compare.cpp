@@ -41,9 +41,11 @@ void w_diff::ue_compare()
     set_status(QStringLiteral("Ready"));
     // Empty lists would otherwise pass for two sources with nothing in common.
     if (counts.failed()) {
-        const QString why = counts.out_of_memory
-            ? QStringLiteral("There is not enough memory to compare the two sources.")
-            : QStringLiteral("The result lists would hold more rows than a list can.");
+        const QString why = counts.source_failed
+            ? QStringLiteral("Source %1 was not loaded whole, so the two cannot be compared.")
+                  .arg(counts.rows1 < 0 ? 1 : 2)
+            : counts.out_of_memory ? QStringLiteral("There is not enough memory to compare the two sources.")
+                                   : QStringLiteral("The result lists would hold more rows than a list can.");
         rt::messagebox(QStringLiteral("Compare"),
             why
                 + QStringLiteral(" The result lists are empty, and there is nothing to print or save until a "

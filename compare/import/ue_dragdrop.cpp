@@ -9,6 +9,7 @@
 #include "runtime/message_box.h"
 
 #include <QLabel>
+#include <QLocale>
 
 void w_diff::ue_dragdrop(int ai)
 {
@@ -46,10 +47,15 @@ void w_diff::ue_dragdrop(int ai)
             rt::messagebox(QStringLiteral("File read error"),
                 QStringLiteral("Cannot open %1:\n%2.").arg(is_file, QString::fromStdString(opened.reason())));
         } else if (loaded.why() == core::fault::read_failed) {
+            // Say what the pane holds: nothing at all, when the failure came before any line.
+            const long kept = table.count();
             rt::messagebox(QStringLiteral("File read error"),
-                QStringLiteral("Reading %1 failed in mid-file:\n%2.\nOnly the lines before the failure "
-                               "were loaded.")
-                    .arg(is_file, QString::fromStdString(loaded.reason())));
+                QStringLiteral("Reading %1 failed in mid-file:\n%2.\n%3")
+                    .arg(is_file, QString::fromStdString(loaded.reason()),
+                        kept == 0       ? QStringLiteral("Nothing was loaded.")
+                            : kept == 1 ? QStringLiteral("Only the line before the failure was loaded.")
+                                        : QStringLiteral("Only the %1 lines before the failure were loaded.")
+                                              .arg(QLocale().toString(qlonglong(kept)))));
         }
     }
     if (table_failed)

@@ -195,7 +195,7 @@ long line_table::rowcount() const
 
 long line_table::count() const
 {
-    return d_->failed ? 0 : static_cast<long>(d_->rows.size());
+    return static_cast<long>(d_->rows.size());
 }
 
 std::string_view line_table::get(column c, long row) const

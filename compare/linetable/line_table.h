@@ -89,8 +89,8 @@ public:
 
     void set_observer(table_observer* observer) override { observer_ = observer; }
 
-    // The table as rows to show, print and save: a table that reports a failure reads as
-    // having none.
+    // The table as rows to show, print and save. A table that reports a failure shows the rows
+    // it holds, which are never printed, saved or copied as if they were all.
     long count() const override;
     bool failed() const override { return rowcount() < 0; }
     bool holds_escapes() const override;

@@ -10,7 +10,7 @@ namespace core {
 class row_source {
 public:
     virtual ~row_source() = default;
-    // How many rows there are; rows that report a failure count as none.
+    // How many rows there are; rows that report a failure count those they hold.
     virtual long count() const = 0;
     // True when the rows are not all there (a load or a compare that failed part-way): printing,
     // saving or copying them would pass off part of a list as the whole of it.
