@@ -16,7 +16,6 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cmath>
@@ -92,7 +91,9 @@ private:
     QPainter& painter_ = *owned_painter_;
     const bool to_pdf_;
     const QString pdf_path_;
-    std::unique_ptr<QTemporaryFile> pages_; // a PDF job's pages, until they take its name
+    // A PDF job's pages, in a file with no name until they are whole and take the file's: a job
+    // that fails, is cancelled or is killed leaves nothing behind.
+    std::unique_ptr<QSaveFile> pages_;
     state state_ = state::failed;
     bool no_printer_ = false;
     QString error_;
@@ -108,16 +109,14 @@ painter_job::painter_job(bool to_pdf, const QString& pdf_path)
             error_ = QStringLiteral("The file %1 could not be written: a folder has that name.").arg(pdf_path_);
             return;
         }
-        // Beside the file, so that it can take the file's place.
-        pages_ = std::make_unique<QTemporaryFile>(
-            QFileInfo(pdf_path_).absolutePath() + QStringLiteral("/.tovik-XXXXXX.pdf"));
-        if (!pages_->open()) {
+        pages_ = std::make_unique<QSaveFile>(pdf_path_);
+        if (!pages_->open(QIODevice::WriteOnly)) {
             error_ = QStringLiteral("The file %1 could not be written: %2.").arg(pdf_path_, pages_->errorString());
             return;
         }
-        pages_->close();
+        // The PDF writer opens a file by its name: the unnamed file's descriptor has one.
         printer_.setOutputFormat(QPrinter::PdfFormat);
-        printer_.setOutputFileName(pages_->fileName());
+        printer_.setOutputFileName(QStringLiteral("/proc/self/fd/%1").arg(pages_->handle()));
     } else if (QPrinterInfo::availablePrinterNames().isEmpty() || printer_.outputFormat() != QPrinter::NativeFormat) {
         // Without a printer a default QPrinter quietly turns into a PDF writer with no file.
         error_ = QStringLiteral("No printer is available.");
@@ -327,34 +326,10 @@ void painter_job::close()
 
 void painter_job::take_pdf_name()
 {
-    // Copied into a file saved whole, as Save As saves: the file keeps its owner and rights and
-    // is on the disk before it takes the name.
-    QFile pages(pages_->fileName());
-    QSaveFile file(pdf_path_);
-    auto failed = [this](const QString& why) {
-        error_ = QStringLiteral("The file %1 could not be written: %2.").arg(pdf_path_, why);
-    };
-    if (!pages.open(QIODevice::ReadOnly))
-        return failed(pages.errorString());
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    QByteArray chunk;
-    while (!(chunk = pages.read(1 << 16)).isEmpty()) {
-        if (file.write(chunk) != chunk.size()) {
-            failed(file.errorString());
-            file.cancelWriting();
-            file.commit();
-            return;
-        }
-    }
-    if (pages.error() != QFileDevice::NoError) {
-        failed(pages.errorString());
-        file.cancelWriting();
-        file.commit();
-        return;
-    }
-    if (!file.commit())
-        failed(file.errorString());
+    // Saved whole, as Save As saves: the file keeps its owner and rights and is on the disk
+    // before it takes the name.
+    if (!pages_->commit())
+        error_ = QStringLiteral("The file %1 could not be written: %2.").arg(pdf_path_, pages_->errorString());
 }
 
 void painter_job::cancel()
