@@ -14,6 +14,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 
 w_frame::w_frame(QWidget* parent)
@@ -44,10 +46,26 @@ w_frame::w_frame(QWidget* parent)
     // What the status line says until the compare window first writes to it.
     status_text_->setText(QStringLiteral("Ready"));
     statusBar()->addWidget(status_text_, 1);
+
+    // How far a long step has come, and the button that stops it; shown only while one runs.
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setAccessibleName(QStringLiteral("Progress"));
+    progress_->setRange(0, 100);
+    progress_->hide();
+    statusBar()->addPermanentWidget(progress_);
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancel_work"));
+    cancel_->setFocusPolicy(Qt::NoFocus); // Escape cancels from the keyboard
+    cancel_->hide();
+    connect(cancel_, &QPushButton::clicked, this, [] { rt::long_work::cancel_current(); });
+    statusBar()->addPermanentWidget(cancel_);
+    rt::set_work_display(this);
 }
 
 w_frame::~w_frame()
 {
+    rt::set_work_display(nullptr);
     // Sheets still open go with the frame's children; the File menu they would update is gone.
     for (QMdiSubWindow* sub : mdi_1_->subWindowList())
         disconnect(sub, nullptr, this, nullptr);
@@ -78,6 +96,35 @@ void w_frame::setmicrohelp(const QString& text)
     // Painted now: the step that follows may keep the event loop from painting it.
     if (status_text_->isVisible())
         status_text_->repaint();
+}
+
+void w_frame::show_doing(const QString& text)
+{
+    setmicrohelp(text);
+}
+
+void w_frame::show_progress(int percent, bool may_cancel)
+{
+    if (percent < 0) {
+        progress_->hide();
+        cancel_->hide();
+        return;
+    }
+    progress_->setValue(percent);
+    progress_->show();
+    cancel_->setVisible(may_cancel);
+    cancel_->setEnabled(may_cancel);
+}
+
+QWidget* w_frame::cancel_button() const
+{
+    return cancel_;
+}
+
+void w_frame::repaint_window()
+{
+    if (isVisible())
+        repaint();
 }
 
 QString w_frame::microhelp() const

@@ -4,15 +4,18 @@
 // relays Print and Save As to whichever sheet is active.
 
 #include "runtime/events.h"
+#include "runtime/long_work.h"
 #include "runtime/window.h"
 
 #include <QMainWindow>
 
 class QLabel;
 class QMdiArea;
+class QProgressBar;
+class QPushButton;
 class m_main;
 
-class w_frame : public QMainWindow, public rt::window_events {
+class w_frame : public QMainWindow, public rt::window_events, public rt::work_display {
     Q_OBJECT
 public:
     explicit w_frame(QWidget* parent = nullptr);
@@ -42,6 +45,12 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+    // How long steps show themselves: the status line, a bar and a Cancel button beside it.
+    void show_doing(const QString& text) override;
+    void show_progress(int percent, bool may_cancel) override;
+    QWidget* cancel_button() const override;
+    void repaint_window() override;
+
 private:
     void relay(const char* event);
     // Lists the open sheets' titles at the foot of the File menu; `closing` is left out.
@@ -50,5 +59,7 @@ private:
     m_main* menu_ = nullptr;
     QMdiArea* mdi_1_ = nullptr;
     QLabel* status_text_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
     QList<QAction*> sheet_items_;
 };

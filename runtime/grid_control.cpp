@@ -1,9 +1,11 @@
 #include "runtime/grid_control.h"
 
 #include "runtime/core/utf8.h"
+#include "runtime/core/work_gauge.h"
 #include "runtime/grid_accessible.h"
 #include "runtime/grid_layout.h"
 #include "runtime/grid_model.h"
+#include "runtime/long_work.h"
 #include "runtime/message_box.h"
 #include "runtime/units.h"
 
@@ -298,6 +300,8 @@ bool grid_control::eventFilter(QObject* watched, QEvent* event)
 
 void grid_control::copy_selection()
 {
+    if (long_work::running())
+        return;
     if (rows_->failed()) {
         messagebox(QStringLiteral("Copy"),
             QStringLiteral("Nothing was copied: the list is not complete, because the load or the compare that "
@@ -307,7 +311,17 @@ void grid_control::copy_selection()
     // The text of a whole list of millions of rows is hundreds of megabytes, twice over while it
     // becomes a string: without the memory for it the clipboard stays as it was.
     try {
-        QApplication::clipboard()->setText(selected_text());
+        const std::vector<std::pair<int, int>> runs = chosen_runs();
+        QString text;
+        {
+            // The text of millions of rows takes a while: made aside while the window paints.
+            long_work work(QStringLiteral("Copying the chosen rows..."), {1.0}, true);
+            core::work::begin_stage(0, static_cast<std::uint64_t>(std::max(0L, rows_->count())));
+            work.run_aside([&] { text = text_of_rows(runs); });
+            if (work.cancelled())
+                return; // the clipboard stays as it was
+        }
+        QApplication::clipboard()->setText(text);
     } catch (const std::bad_alloc&) {
         messagebox(QStringLiteral("Copy"),
             QStringLiteral("There is not enough memory to copy the chosen rows. Nothing was copied."));
@@ -316,11 +330,21 @@ void grid_control::copy_selection()
 
 QString grid_control::selected_text() const
 {
-    // The chosen rows as runs, each row once, in the pane's order.
+    return text_of_rows(chosen_runs());
+}
+
+std::vector<std::pair<int, int>> grid_control::chosen_runs() const
+{
+    // The chosen rows as runs, in the pane's order; runs may overlap.
     std::vector<std::pair<int, int>> runs;
     for (const QItemSelectionRange& range : view_->selectionModel()->selection())
         runs.emplace_back(range.top(), range.bottom());
     std::sort(runs.begin(), runs.end());
+    return runs;
+}
+
+QString grid_control::text_of_rows(const std::vector<std::pair<int, int>>& runs) const
+{
     QByteArray text;
     int next = 0; // the first row not yet copied
     for (const auto& [top, bottom] : runs) {
@@ -336,6 +360,11 @@ QString grid_control::selected_text() const
                 text.append(source.data(), static_cast<int>(source.size()));
             }
             text.append('\n');
+            if ((row & 0xffff) == 0xffff) {
+                core::work::advance(0x10000);
+                if (core::work::stop_asked())
+                    return QString();
+            }
         }
         next = std::max(next, bottom + 1);
     }

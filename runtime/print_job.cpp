@@ -3,7 +3,9 @@
 #include "runtime/core/print_layout.h"
 #include "runtime/core/row_source.h"
 #include "runtime/core/utf8.h"
+#include "runtime/core/work_gauge.h"
 #include "runtime/grid_layout.h"
+#include "runtime/long_work.h"
 #include "runtime/path_elide.h"
 #include "runtime/units.h"
 
@@ -286,6 +288,11 @@ long painter_job::lay_out_rows(const core::row_source& rows, int margin_top, qre
                 paint_row(page.first_row + i, rows, top, g);
                 top += grid_layout::detail_height * g.y;
             }
+            // The window paints and hears Cancel between pages; a cancelled job stops here.
+            core::work::advance(static_cast<std::uint64_t>(page.row_count));
+            long_work::step();
+            if (core::work::stop_asked())
+                return pages;
         } else {
             top += page.row_count * grid_layout::detail_height * g.y;
         }

@@ -305,6 +305,9 @@ private slots:
         window win;
         w_diff& w = win.w;
         const QString ended = in_limited_child(limit, true, [&] {
+            // The window paints while long work runs, and a forked child lacks the threads Qt 6
+            // paints with: it would wait for them for good. Hidden, it paints nothing.
+            w.hide();
             auto load = [&](const QString& name, int ai) {
                 messages_.clear();
                 w.is_file = QStringLiteral("c:\\") + name;

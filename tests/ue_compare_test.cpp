@@ -4,14 +4,28 @@
 #include "compare/linetable/grid_pane.h"
 #include "compare/w_diff.h"
 #include "frame/w_frame.h"
+#include "runtime/core/drive_model.h"
+#include "runtime/core/line_file.h"
 #include "runtime/events.h"
+#include "runtime/message_box.h"
 #include "runtime/pointer.h"
+#include "runtime/save_dialog.h"
 #include "runtime/window_refs.h"
+#include "support/browser_tree.h"
 
 #include <QAbstractItemModel>
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -46,7 +60,6 @@ struct witness {
     explicit witness(rt::grid_pane* pane)
     {
         connection = QObject::connect(pane->model(), &QAbstractItemModel::modelReset, [this] {
-            ++resets;
             seen << rt::windows().w_frame->microhelp()
                     + (rt::pointer_is_busy() ? QStringLiteral(" (busy)") : QString());
         });
@@ -57,7 +70,6 @@ struct witness {
 
     QMetaObject::Connection connection;
     QStringList seen;
-    int resets = 0;
 };
 
 // What the status line painted, in order, and whether the pointer was busy then.
@@ -72,6 +84,34 @@ struct painted_status : QObject {
         return false;
     }
 };
+
+// A disk that gives a file 4 KB at a time, each after a pause: a load that takes a while.
+ssize_t slow_read(int fd, void* buffer, std::size_t count)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ::read(fd, buffer, std::min<std::size_t>(count, 4096));
+}
+
+// What the window showed, and whether it took input, once a long step was well under way.
+struct seen_during {
+    QString status;
+    bool busy = false;
+    bool bar = false;
+    bool cancel = false;
+};
+
+// Once the window next takes its events: notes what it shows, clicks Compare, presses Escape.
+void click_and_escape_during(w_frame* frame, w_diff* w, seen_during& seen)
+{
+    QTimer::singleShot(0, [=, &seen] {
+        seen.status = frame->microhelp();
+        seen.busy = rt::pointer_is_busy();
+        seen.bar = frame->findChild<QProgressBar*>(QStringLiteral("progress"))->isVisible();
+        seen.cancel = frame->findChild<QPushButton*>(QStringLiteral("cancel_work"))->isVisible();
+        QTest::mouseClick(w->cb_compare, Qt::LeftButton);
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+}
 
 } // namespace
 
@@ -128,11 +168,11 @@ private slots:
             (rows {{"Similarity", ""}, {"apple", ""}, {"banana", ""}, {"banana", ""}, {"", ""}, {"Difference", ""},
                 {"date", label2}, {"date", label2}, {"cherry", "C:\\one.txt"}}));
 
-        // Each view was reset once, while the compare still showed that it was busy.
-        for (const witness* x : {&same, &diff, &sum}) {
-            QCOMPARE(x->resets, 1);
-            QCOMPARE(x->seen, QStringList {QStringLiteral("Please wait... (busy)")});
-        }
+        // Each view was emptied, then filled once whole, both while the compare showed that it
+        // was busy: no half-made list was ever shown.
+        const QStringList busy_twice {QStringLiteral("Please wait... (busy)"), QStringLiteral("Please wait... (busy)")};
+        for (const witness* x : {&same, &diff, &sum})
+            QCOMPARE(x->seen, busy_twice);
         QCOMPARE(frame_->microhelp(), QStringLiteral("Ready"));
         QVERIFY(!rt::pointer_is_busy());
         QCOMPARE(w_->dw_same->model()->rowCount(), 3);
@@ -141,6 +181,69 @@ private slots:
         // Sources and labels stay as they were.
         QCOMPARE(rows_of(w_->dw_1->table()), (rows {{"apple", ""}, {"banana", ""}, {"banana", ""}, {"cherry", ""}}));
         QCOMPARE(w_->st_2->text(), QStringLiteral("C:\\Z\u00fcrich.txt"));
+    }
+
+    void long_steps_show_themselves_drop_input_and_cancel_whole()
+    {
+        QTemporaryDir dir;
+        const auto drives = core::drive_seam().replace(std::vector<core::drive> {{"c", dir.path().toStdString()}});
+        QStringList told;
+        const auto boxes = rt::message_box_seam().replace(
+            [&](const QString& caption, const QString& text) { told << caption + QLatin1Char('|') + text; });
+        QByteArray big;
+        for (int i = 0; i < 40000; ++i)
+            big += "line " + QByteArray::number(i) + '\n';
+        QVERIFY(testing::make_file(dir, QStringLiteral("big & <new>.txt"), big));
+        QVERIFY(testing::make_file(dir, QStringLiteral("small.txt"), "kept\n"));
+        w_->dw_sum->table().reset();
+        w_->is_file = QStringLiteral("c:\\small.txt");
+        w_->ue_dragdrop(1);
+
+        // A cancelled load: the pane and its label stay as they were, and the click on Compare
+        // given meanwhile is neither run beside the load nor replayed after it.
+        seen_during seen;
+        w_->is_file = QStringLiteral("c:\\big & <new>.txt");
+        {
+            const auto slow = core::line_file::read_seam().replace(&slow_read);
+            click_and_escape_during(frame_, w_, seen);
+            w_->ue_dragdrop(1);
+        }
+        QCOMPARE(seen.status, QStringLiteral("Loading c:\\big & <new>.txt..."));
+        QVERIFY(seen.busy && seen.bar && seen.cancel);
+        QCOMPARE(rows_of(w_->dw_1->table()), (rows {{"kept", ""}}));
+        QCOMPARE(w_->st_1->text(), QStringLiteral("c:\\small.txt"));
+        QCoreApplication::processEvents();
+        QCOMPARE(w_->dw_sum->table().rowcount(), 0L);
+        QCOMPARE(frame_->microhelp(), QStringLiteral("Ready"));
+        QVERIFY(!rt::pointer_is_busy());
+        QVERIFY(!frame_->findChild<QProgressBar*>(QStringLiteral("progress"))->isVisible());
+        QVERIFY(told.isEmpty());
+
+        // Let run, the load takes the whole file.
+        {
+            const auto slow = core::line_file::read_seam().replace(&slow_read);
+            w_->ue_dragdrop(1);
+        }
+        QCOMPARE(w_->dw_1->table().count(), 40000L);
+        QCOMPARE(w_->st_1->text(), QStringLiteral("c:\\big & <new>.txt"));
+
+        // A cancelled save writes nothing and leaves the file of that name as it was.
+        rt::grid_pane* sum = w_->dw_sum;
+        for (int i = 0; i < 400000; ++i)
+            sum->table().set(core::column::es_text, sum->table().insertrow(0), "row " + std::to_string(i));
+        const QString target = dir.filePath(QStringLiteral("out.xlsx"));
+        QVERIFY(testing::make_file(dir, QStringLiteral("out.xlsx"), "earlier"));
+        const auto dialog = rt::save_dialog_seam().replace([&](const rt::save_request&) {
+            return rt::save_answer {target, 3, QString()};
+        });
+        click_and_escape_during(frame_, w_, seen);
+        w_->ue_saveas();
+        QVERIFY(seen.status.startsWith(QStringLiteral("Saving ")) && seen.busy && seen.bar && seen.cancel);
+        QFile out(target);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), QByteArray("earlier"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+        QVERIFY(told.isEmpty());
     }
 
     void two_empty_sources_empty_every_list()
@@ -158,7 +261,8 @@ private slots:
         QCOMPARE(w_->dw_diff->table().rowcount(), 0L);
         QCOMPARE(w_->dw_sum->table().rowcount(), 0L);
         QCOMPARE(w_->dw_sum->model()->rowCount(), 0);
-        QCOMPARE(sum.seen, QStringList {QStringLiteral("Please wait... (busy)")});
+        QCOMPARE(
+            sum.seen, (QStringList {QStringLiteral("Please wait... (busy)"), QStringLiteral("Please wait... (busy)")}));
         QCOMPARE(frame_->microhelp(), QStringLiteral("Ready"));
         QVERIFY(!rt::pointer_is_busy());
     }

@@ -3,6 +3,7 @@
 #include "compare/linetable/line_table_impl.h"
 #include "compare/linetable/row_sort.h"
 #include "runtime/core/thread_pool.h"
+#include "runtime/core/work_gauge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -144,6 +145,7 @@ void find_members(const sorted_source& s1, const sorted_source& s2, membership& 
         for (std::size_t p; (p = next.fetch_add(1, std::memory_order_relaxed)) < walk_pieces;) {
             piece& w = pieces[p];
             merge_range(s1.rows, w.from1, w.to1, s2.rows, w.from2, w.to2, m, w.same, w.only1, w.only2);
+            work::advance(1);
         }
     };
     // Without a second thread this one takes every piece.
@@ -462,6 +464,8 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
         return counts;
     }
 
+    // The walk counts a unit a piece, and the lists written after it as many again.
+    work::begin_stage(0, 2 * walk_pieces);
     sorted_source s1, s2;
     membership m;
     try {
@@ -487,6 +491,7 @@ compare_counts compare_sources(const line_table& source1, const line_table& sour
         diff.reset();
         run_one_by_one(same, diff, sum, source1, source2, s1, s2, label1, label2, m, parallel);
     }
+    work::advance(walk_pieces);
     counts.same = same.rowcount();
     counts.diff = diff.rowcount();
     counts.sum = sum.rowcount();

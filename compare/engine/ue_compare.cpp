@@ -2,43 +2,32 @@
 
 #include "compare/engine/compare_engine.h"
 #include "compare/linetable/grid_pane.h"
-#include "frame/w_frame.h"
+#include "runtime/long_work.h"
 #include "runtime/message_box.h"
-#include "runtime/pointer.h"
-#include "runtime/window_refs.h"
 
 #include <QLabel>
 
-namespace {
-
-void set_status(const QString& text)
-{
-    if (w_frame* frame = rt::windows().w_frame.data())
-        frame->setmicrohelp(text);
-}
-
-} // namespace
-
 void w_diff::ue_compare()
 {
-    if (!dw_1 || !dw_2 || !dw_same || !dw_diff || !dw_sum || !st_1 || !st_2)
+    if (!dw_1 || !dw_2 || !dw_same || !dw_diff || !dw_sum || !st_1 || !st_2 || rt::long_work::running())
         return;
     core::compare_counts counts;
     {
-        // The pointer first: painting the status line sends both to the screen before the
-        // compare holds the event loop.
-        rt::busy_pointer busy;
-        set_status(QStringLiteral("Please wait..."));
-        // Each result pane hears of the compare once, when all its rows are in place.
-        core::line_table::batch same_batch(dw_same->table());
-        core::line_table::batch diff_batch(dw_diff->table());
-        core::line_table::batch sum_batch(dw_sum->table());
+        rt::long_work work(QStringLiteral("Please wait..."), {1.0}, false);
+        // The earlier lists go first, so that their memory serves the new ones; the new lists
+        // are made in tables of their own while the window paints, and each result pane shows
+        // them once all its rows are in place.
+        for (rt::grid_pane* list : {dw_same, dw_diff, dw_sum})
+            list->table().reset();
         const std::string label1 = st_1->text().toStdString();
         const std::string label2 = st_2->text().toStdString();
-        counts = core::compare_sources(
-            dw_1->table(), dw_2->table(), label1, label2, dw_same->table(), dw_diff->table(), dw_sum->table());
+        core::line_table same, diff, sum;
+        work.run_aside(
+            [&] { counts = core::compare_sources(dw_1->table(), dw_2->table(), label1, label2, same, diff, sum); });
+        dw_same->table().swap_rows(same);
+        dw_diff->table().swap_rows(diff);
+        dw_sum->table().swap_rows(sum);
     }
-    set_status(QStringLiteral("Ready"));
     // Empty lists would otherwise pass for two sources with nothing in common.
     if (counts.failed()) {
         const QString why = counts.source_failed

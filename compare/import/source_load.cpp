@@ -2,6 +2,7 @@
 
 #include "runtime/core/line_file.h"
 #include "runtime/core/thread_pool.h"
+#include "runtime/core/work_gauge.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -154,6 +155,7 @@ bool fill_sorted(const file_text& text, line_table& pane)
                 head_failed = true;
             }
         });
+    work::begin_stage(1, spans.size() + tail.size());
     return !head_failed && !tail_failed
         && pane.fill_sorted(text.block, spans.data(), spans.size(), tail.data(), tail.size());
 }

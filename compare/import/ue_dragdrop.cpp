@@ -6,6 +6,7 @@
 #include "compare/linetable/grid_pane.h"
 #include "runtime/core/drive_model.h"
 #include "runtime/core/line_file.h"
+#include "runtime/long_work.h"
 #include "runtime/message_box.h"
 
 #include <QLabel>
@@ -13,6 +14,8 @@
 
 void w_diff::ue_dragdrop(int ai)
 {
+    if (rt::long_work::running())
+        return;
     core::line_file file;
     std::string host_path;
     core::result opened;
@@ -30,15 +33,24 @@ void w_diff::ue_dragdrop(int ai)
 
     core::line_table& table = pane->table();
     core::result loaded;
-    bool table_failed = false;
     {
+        // The file's lines, then sorted by "es_text A" unless the table failed, into a table of
+        // their own while the window paints: the pane shows nothing half loaded, and a cancelled
+        // load leaves it as it was.
+        core::line_table read;
+        {
+            rt::long_work work(QStringLiteral("Loading %1...").arg(is_file), {0.45, 0.55}, true);
+            work.run_aside([&] { loaded = core::read_sorted_source(file, read); });
+            if (work.cancelled()) {
+                file.close();
+                return;
+            }
+        }
         core::line_table::batch changes(table);
-        table.reset();
+        table.swap_rows(read);
         label->setText(is_file);
-        // The file's lines, then sorted by "es_text A" unless the table failed.
-        loaded = core::read_sorted_source(file, table);
-        table_failed = table.rowcount() < 0;
     }
+    const bool table_failed = table.rowcount() < 0;
 
     // Nothing selected yet is no failure; a named file that could not be read whole is one the
     // user must hear of, or the compare would quietly use a file that was never read.

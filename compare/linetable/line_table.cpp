@@ -166,6 +166,14 @@ long line_table::reset()
     return 1;
 }
 
+void line_table::swap_rows(line_table& other)
+{
+    batch mine(*this), theirs(other);
+    d_.swap(other.d_);
+    if (d_->sort_terms.empty())
+        d_->sort_terms.swap(other.d_->sort_terms); // a reset keeps the sort it had
+}
+
 long line_table::insertrow(long before)
 {
     const auto n = static_cast<long>(d_->rows.size());

@@ -75,6 +75,10 @@ public:
     void trim_rows();
     // How many rows the table holds before it must grow.
     std::size_t row_capacity() const;
+    // Trades rows with `other`: their texts, order and failure, and the remembered sort where
+    // `other` has one. What filling this table after a reset gives, for work done aside in a
+    // table of its own; the observer of each table hears of it once.
+    void swap_rows(line_table& other);
     // Reports a failure by its row count from now on, keeping the rows it holds: for a load that
     // could not give it every line.
     void mark_failed();

@@ -1,6 +1,7 @@
 #include "compare/linetable/row_sort.h"
 
 #include "runtime/core/thread_pool.h"
+#include "runtime/core/work_gauge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -436,6 +437,7 @@ template <class Rows> void text_order(const Rows& rows, std::size_t n, std::size
                 if (starts[b + 1] - starts[b] > 1)
                     sort_group(spread + starts[b], starts[b + 1] - starts[b], bucket_bytes, 0, rows, spare);
             gather(rows, spread, starts[chunks[c]], starts[chunks[c + 1]]);
+            work::advance(starts[chunks[c + 1]] - starts[chunks[c]]);
         }
     };
     // Without a second thread the first call takes every chunk, with the spare room made for it.

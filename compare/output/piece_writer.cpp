@@ -1,6 +1,7 @@
 #include "compare/output/piece_writer.h"
 
 #include "runtime/core/thread_pool.h"
+#include "runtime/core/work_gauge.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -17,6 +18,9 @@ namespace {
 // Rows per piece: about a megabyte of a typical list, small enough to stay in cache between
 // being formatted and being written.
 constexpr long piece_rows = rows_per_piece;
+
+// Why a write stopped that the user cancelled.
+const char* const cancelled = "the save was cancelled";
 
 // One piece's bytes on their way from a helper to the stream. Slot i carries pieces i, i + ring,
 // i + 2 ring, ...; `turn` is the piece it may hold next. A helper writes its piece's size at
@@ -67,6 +71,11 @@ public:
             out_.write(s.bytes.data(), static_cast<std::streamsize>(s.bytes.size()));
             if (!out_) {
                 stop("the data could not be written");
+                break;
+            }
+            work::advance(static_cast<std::uint64_t>(std::min(piece_rows, count_ - k * piece_rows)));
+            if (work::stop_asked()) {
+                stop(cancelled);
                 break;
             }
             std::lock_guard<std::mutex> lock(mutex_);
@@ -171,16 +180,22 @@ private:
     std::string failure_;
 };
 
-// Formats and writes each piece in turn on the calling thread.
-void write_alone(long count, std::ostream& out, const piece_format_maker& make)
+// Formats and writes each piece in turn on the calling thread; the reason it stopped early, or
+// empty.
+std::string write_alone(long count, std::ostream& out, const piece_format_maker& make)
 {
     const piece_format format = make();
     byte_piece bytes;
     for (long first = 1; first <= count && out; first += piece_rows) {
         bytes.clear();
-        format(first, std::min(count, first + piece_rows - 1), bytes);
+        const long last = std::min(count, first + piece_rows - 1);
+        format(first, last, bytes);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        work::advance(static_cast<std::uint64_t>(last - first + 1));
+        if (work::stop_asked())
+            return cancelled;
     }
+    return {};
 }
 
 } // namespace
@@ -199,17 +214,17 @@ result write_pieces(long count, std::ostream& out, const piece_format_maker& mak
 {
     clean_wide_registers();
     try {
+        std::string failure;
         if (count <= piece_rows) {
-            write_alone(count, out, make); // one piece: no helper is worth starting
+            failure = write_alone(count, out, make); // one piece: no helper is worth starting
         } else {
             // The calling thread writes and formats too, so it takes one of the cores.
             const int helpers = static_cast<int>(std::min(hardware_threads() - 1, 3u));
             pipeline work(count, out, make, helpers);
-            if (!work.has_helpers())
-                write_alone(count, out, make);
-            else if (std::string failure = work.run(); !failure.empty())
-                return {fault::write_failed, std::move(failure)};
+            failure = work.has_helpers() ? work.run() : write_alone(count, out, make);
         }
+        if (!failure.empty())
+            return {fault::write_failed, std::move(failure)};
     } catch (const std::bad_alloc&) {
         return {fault::write_failed, "there was not enough memory"};
     }

@@ -1,6 +1,8 @@
 #include "compare/output/table_saveas.h"
 
 #include "compare/output/table_writers.h"
+#include "runtime/core/work_gauge.h"
+#include "runtime/long_work.h"
 #include "runtime/message_box.h"
 #include "runtime/save_dialog.h"
 
@@ -13,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ostream>
@@ -219,7 +222,11 @@ core::result save_rows(const core::row_source& rows, const QString& path, save_t
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return write_failed(file.errorString().toStdString());
-    if (core::result written = write_body(rows, file.handle(), type, path); !written) {
+    core::work::begin_stage(0, static_cast<std::uint64_t>(std::max(0L, rows.count())));
+    core::result written = write_body(rows, file.handle(), type, path);
+    if (written && core::work::stop_asked())
+        written = write_failed("the save was cancelled");
+    if (!written) {
         file.cancelWriting();
         file.commit();
         return written;
@@ -254,10 +261,21 @@ long saveas(QWidget* parent, const core::line_table& table, const QString& folde
         type = static_cast<int>(*named);
     const QString path = rt::with_extension(answer.path, types.at(type).extension);
 
-    if (const core::result saved = save_rows(table, path, static_cast<save_type>(type)); !saved) {
+    const QString shown_path = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const auto kind = static_cast<save_type>(type);
+    core::result saved;
+    {
+        // A workbook is read back whole after it is written, which takes about as long again.
+        rt::long_work work(QStringLiteral("Saving %1...").arg(shown_path),
+            kind == save_type::xlsx ? std::vector<double> {0.6, 0.4} : std::vector<double> {1.0}, true, true);
+        work.run_aside([&] { saved = save_rows(table, path, kind); });
+        // A save that stopped for the user wrote nothing; one that ended first stands.
+        if (!saved && work.cancelled())
+            return 0;
+    }
+    if (!saved) {
         rt::messagebox(QStringLiteral("Save As"),
-            QStringLiteral("The file %1 could not be written: %2.")
-                .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), from_std(saved.reason())));
+            QStringLiteral("The file %1 could not be written: %2.").arg(shown_path, from_std(saved.reason())));
         return -1;
     }
     return 1;

@@ -4,6 +4,8 @@
 #include "printopt/w_print_option.h"
 #include "runtime/clock.h"
 #include "runtime/core/drive_model.h"
+#include "runtime/core/work_gauge.h"
+#include "runtime/long_work.h"
 #include "runtime/message.h"
 #include "runtime/message_box.h"
 #include "runtime/print_job.h"
@@ -12,6 +14,7 @@
 
 #include <QLabel>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -48,6 +51,8 @@ std::unique_ptr<rt::print_job> job_into_pdf(QWidget* parent, const QString& fold
 
 void w_diff::ue_print()
 {
+    if (rt::long_work::running())
+        return;
     // Taken before the dialog, so the header tells when Print was chosen.
     const QDateTime moment = rt::now();
     QString ls_header = rt::date_text(moment.date()) + QLatin1Char(' ') + rt::time_text(moment.time());
@@ -123,9 +128,19 @@ void w_diff::ue_print()
             }
         }
         ldw_1->table().set_print_margin_top(margin_top);
-        job->print_text(ls_header);
-        job->print_grid(ldw_1->table());
-        job->close();
+        {
+            // Every question is answered by now: from here on the input waits for the job.
+            rt::long_work work(QStringLiteral("Printing %1...").arg(list_name), {1.0}, true, true);
+            core::work::begin_stage(0, static_cast<std::uint64_t>(std::max(0L, ldw_1->table().count())));
+            job->print_text(ls_header);
+            job->print_grid(ldw_1->table());
+            if (work.cancelled()) {
+                // Nothing goes to the printer, and a PDF file stays as it was.
+                job->cancel();
+                return;
+            }
+            job->close();
+        }
         // A job fails at its start or its end; either way the user hears of it.
         if (!job->error().isEmpty())
             rt::messagebox(QStringLiteral("Print"), QStringLiteral("Nothing was printed. ") + job->error());

@@ -3,12 +3,15 @@
 #include "compare/linetable/grid_pane.h"
 #include "compare/output/table_saveas.h"
 #include "runtime/core/drive_model.h"
+#include "runtime/long_work.h"
 #include "runtime/message_box.h"
 
 #include <new>
 
 void w_diff::ue_saveas()
 {
+    if (rt::long_work::running())
+        return;
     // The dialog opens in the folder the directory list shows.
     std::string folder;
     if (!core::host_path_of(is_path.toStdString(), folder))

@@ -3,6 +3,7 @@
 #include "compare/output/zip_archive.h"
 #include "runtime/core/owner.h"
 #include "runtime/core/thread_pool.h"
+#include "runtime/core/work_gauge.h"
 
 #include <expat.h>
 #include <fcntl.h>
@@ -226,6 +227,9 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                         fail(name + " holds " + std::to_string(xml.rows()) + " rows where " + std::to_string(p.rows)
                             + " were written");
                     }
+                    work::advance(static_cast<std::uint64_t>(p.rows));
+                    if (work::stop_asked())
+                        fail("the save was cancelled");
                     continue;
                 }
                 // The head and the tail hold the sheet's outline and no row: the two together
@@ -248,6 +252,11 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
             fail("there was not enough memory to read it back");
         }
     };
+    std::uint64_t rows = 0;
+    for (const xlsx_layout::sheet& sheet : layout.sheets)
+        for (const xlsx_layout::part& p : sheet.parts)
+            rows += static_cast<std::uint64_t>(p.rows);
+    work::begin_stage(1, rows);
     try {
         on_two_threads(tasks.size() > 8, work, work);
     } catch (const std::bad_alloc&) {

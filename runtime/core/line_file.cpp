@@ -3,6 +3,7 @@
 #include "runtime/core/big_memory.h"
 #include "runtime/core/thread_pool.h"
 #include "runtime/core/utf8.h"
+#include "runtime/core/work_gauge.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -124,7 +125,7 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
     std::size_t second_start = half; // the first character that starts in the second half
     utf8_follower second_check(half);
     pooled_work other([&] {
-        while (second < size - half) {
+        while (second < size - half && !work::stop_asked()) {
             const std::size_t want = std::min(read_piece, size - half - second);
             const ssize_t r = ::pread(fd, buf + half + second, want, static_cast<off_t>(half + second));
             if (r > 0) {
@@ -135,6 +136,7 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
                 }
                 second += static_cast<std::size_t>(r);
                 second_check.follow(buf, half + second, second == size - half);
+                work::advance(static_cast<std::size_t>(r));
             } else if (r == 0 || errno != EINTR) {
                 break;
             }
@@ -142,11 +144,12 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
     });
     std::size_t first = 0;
     utf8_follower first_check(0);
-    while (first < half) {
+    while (first < half && !work::stop_asked()) {
         const ssize_t r = ::read(fd, buf + first, std::min(read_piece, half - first));
         if (r > 0) {
             first += static_cast<std::size_t>(r);
             first_check.follow(buf, first, false);
+            work::advance(static_cast<std::size_t>(r));
         } else if (r == 0 || errno != EINTR) {
             break;
         }
@@ -259,6 +262,7 @@ result line_file::read_text(file_text& out)
     const bool measured = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
     if (measured)
         capacity = static_cast<std::size_t>(st.st_size) + 1; // one more byte sees the end at once
+    work::begin_stage(0, measured ? capacity - 1 : 0);
     auto block = std::make_shared<file_buffer>();
     if (!block->reserve(capacity))
         return {fault::read_failed, error_text(ENOMEM)};
@@ -274,6 +278,10 @@ result line_file::read_text(file_text& out)
     }
     const std::size_t split_size = size;
     for (;;) {
+        if (work::stop_asked()) {
+            failure = "the load was cancelled";
+            break;
+        }
         if (size == block->capacity()) {
             block->set_size(size);
             if (!block->reserve(size + std::max<std::size_t>(size, 64 * 1024))) {
@@ -285,6 +293,7 @@ result line_file::read_text(file_text& out)
         const ssize_t r = read_fn(fd_, block->bytes() + size, want);
         if (r > 0) {
             size += static_cast<std::size_t>(r);
+            work::advance(static_cast<std::size_t>(r));
         } else if (r == 0) {
             break;
         } else if (errno != EINTR) {
