@@ -19,6 +19,11 @@
                                      box, 1 when it is scrolled out of sight
   atspi.py watch SECONDS             prints "ready", then for SECONDS each focus and description
                                      change: "EVENT<tab>ROLE<tab>NAME<tab>DESCRIPTION"
+  atspi.py catch PREFIX SHOT SECONDS -- CMD...
+                                     runs CMD, then reads the status line until it starts with
+                                     PREFIX while the progress bar shows; then grabs the screen
+                                     into SHOT and prints "MS<tab>STATUS<tab>PERCENT", MS counted
+                                     from just before CMD. Exit 1 when not seen within SECONDS
 Names are accessible names; a pane's name is its heading ("Source 1", "Similarity", ...).
 A grid pane's cells are read through its table, not walked, so long lists stay quick to read.
 """
@@ -113,6 +118,32 @@ def watch(seconds):
     return 0
 
 
+def catch(prefix, shot, seconds, command):
+    import subprocess
+    status = bar = None
+    for acc in walk(application()):
+        role = acc.getRoleName()
+        if role == "label" and acc.description == "Status":
+            status = acc
+        elif role == "progress bar" and acc.name == "Progress":
+            bar = acc
+    must(status, "the status line")
+    must(bar, "the progress bar")
+    start = time.monotonic()
+    subprocess.run(command, check=True)
+    while time.monotonic() - start < seconds:
+        text = status.name
+        if text.startswith(prefix) and bar.getState().contains(pyatspi.STATE_SHOWING):
+            ms = int((time.monotonic() - start) * 1000)
+            percent = int(bar.queryValue().currentValue)
+            subprocess.run(["import", "-window", "root", shot], check=True)
+            print("%d\t%s\t%d" % (ms, text, percent))
+            return 0
+        time.sleep(0.01)
+    print("not seen; the status line read: " + status.name, file=sys.stderr)
+    return 1
+
+
 def main(argv):
     cmd = argv[1] if len(argv) > 1 else ""
     if cmd == "wait":
@@ -190,6 +221,8 @@ def main(argv):
         return watch(float(argv[2]))
     if cmd == "text":
         return 0 if find(argv[2], argv[3]) is not None else 1
+    if cmd == "catch" and len(argv) > 6 and argv[5] == "--":
+        return catch(argv[2], argv[3], float(argv[4]), argv[6:])
     sys.exit(__doc__)
 
 

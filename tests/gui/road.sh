@@ -19,35 +19,6 @@ printf 'banana\r\ndate\r\napple\r\ndate\r\n' >"$tree/lists/two.txt"
 form="c:$(printf '%s' "$tree" | tr '/' '\\')\\lists\\"
 
 gui_start_display
-wait_for() { # wait_for ROLE NAME: until the accessibility bus shows it, at most 5 s
-  local i
-  for i in $(seq 1 25); do
-    atspi text "$1" "$2" && return 0
-    sleep 0.2
-  done
-  return 1
-}
-click_at() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.4; }
-click_item() { # scrolls the folder list with the wheel until the entry shows, then clicks it
-  local xy rc i missing=0
-  for i in $(seq 1 40); do
-    xy=$(atspi shown "Folders and files" "$1")
-    rc=$?
-    case $rc in
-      0) click_at $xy; return 0 ;;
-      # a wheel notch scrolls three entries
-      2) xdotool mousemove --sync $(atspi center list "Folders and files") click --repeat $(((xy + 2) / 3)) 5 ;;
-      3) xdotool mousemove --sync $(atspi center list "Folders and files") click --repeat $(((xy + 2) / 3)) 4 ;;
-      *) # the bus may still be catching up with a refilled list
-        missing=$((missing + 1))
-        [ $missing -lt 20 ] || fail "no entry $1 in the folder list: $(atspi items 'Folders and files' | tr '\n' ' ')"
-        sleep 0.2 ;;
-    esac
-    sleep 0.05
-  done
-  fail "could not scroll to the entry $1"
-}
-
 gui_start_readable "$shots/road.log"
 
 # Down the tree from the root, one click a folder.
@@ -102,37 +73,6 @@ expected="cherry|${form}one.txt date|${form}two.txt date|${form}two.txt "
 [ "$(atspi total Similarity)" = "3" ] && [ "$(atspi total Difference)" = "3" ] || fail "totals"
 [ "$(atspi text label Ready && echo yes)" = "yes" ] || fail "the status line does not read Ready"
 
-# Save As: the save dialog, a name without extension, the Text type; then the CSV type.
-save_as() { # save_as NAME [DOWN-PRESSES-IN-TYPE-LIST]
-  click_at $(atspi center "push button" "Save As")
-  wait_for dialog "Save As" || fail "no save dialog"
-  sleep 0.8
-  if [ -n "${2:-}" ]; then
-    click_at $(atspi center "combo box" "Text (*.txt)")
-    sleep 0.4
-    click_at $(atspi center "list item" "$2")
-    atspi text "combo box" "$2" || fail "could not choose the type $2"
-  fi
-  local typed tries
-  for tries in 1 2 3 4 5; do
-    sleep 0.4
-    click_at $(atspi center text "File name:")
-    xdotool key ctrl+a BackSpace
-    xdotool type --delay 10 "$1"
-    sleep 0.4
-    typed=$(atspi value text "File name:")
-    [ "$typed" = "$1" ] && break
-  done
-  [ "$typed" = "$1" ] || fail "could not type the file name (field holds '$typed')"
-  import -window root "$shots/road-save-dialog.png"
-  # The name's completion list may take the first click; then Save needs a second.
-  for tries in 1 2 3; do
-    atspi text dialog "Save As" || break
-    click_at $(atspi center "push button" Save)
-    sleep 0.5
-  done
-  atspi text dialog "Save As" && fail "the save dialog did not close"
-}
 save_as "$tree/result"
 [ -f "$tree/result.txt" ] || fail "Save As wrote no result.txt"
 printf 'Similarity\t\napple\t\nbanana\t\nbanana\t\n\t\nDifference\t\ncherry\t%s\ndate\t%s\ndate\t%s\n' \
