@@ -23,10 +23,13 @@
                                      runs CMD, then reads the status line until it starts with
                                      PREFIX while the progress bar shows; then grabs the screen
                                      into SHOT and prints "MS<tab>STATUS<tab>PERCENT", MS counted
-                                     from just before CMD. Exit 1 when not seen within SECONDS
+                                     from just before CMD. Exit 1 when not seen within SECONDS.
+                                     With CATCH_KEY set, that key is pressed the moment it is
+                                     seen, before the grab
 Names are accessible names; a pane's name is its heading ("Source 1", "Similarity", ...).
 A grid pane's cells are read through its table, not walked, so long lists stay quick to read.
 """
+import os
 import sys
 import time
 
@@ -135,6 +138,8 @@ def catch(prefix, shot, seconds, command):
         text = status.name
         if text.startswith(prefix) and bar.getState().contains(pyatspi.STATE_SHOWING):
             ms = int((time.monotonic() - start) * 1000)
+            if os.environ.get("CATCH_KEY"):
+                subprocess.run(["xdotool", "key", os.environ["CATCH_KEY"]], check=True)
             percent = int(bar.queryValue().currentValue)
             subprocess.run(["import", "-window", "root", shot], check=True)
             print("%d\t%s\t%d" % (ms, text, percent))
