@@ -328,11 +328,6 @@ void grid_control::copy_selection()
     }
 }
 
-QString grid_control::selected_text() const
-{
-    return text_of_rows(chosen_runs());
-}
-
 std::vector<std::pair<int, int>> grid_control::chosen_runs() const
 {
     // The chosen rows as runs, in the pane's order; runs may overlap.

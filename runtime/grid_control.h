@@ -69,11 +69,10 @@ private:
     void offer_drag(QDragMoveEvent* event);
     void take_drop(QDropEvent* event);
     void update_total();
-    // The text copy_selection puts on the clipboard; throws std::bad_alloc without the memory.
-    QString selected_text() const;
     // The chosen rows as runs of first and last row (from 0), in order; runs may overlap.
     std::vector<std::pair<int, int>> chosen_runs() const;
-    // The text of the rows of `runs`, each row once; empty when the user cancelled.
+    // The text copy_selection puts on the clipboard: the rows of `runs`, each row once; empty
+    // when the user cancelled. Throws std::bad_alloc without the memory.
     QString text_of_rows(const std::vector<std::pair<int, int>>& runs) const;
 
     std::unique_ptr<core::grid_rows> rows_;

@@ -19,9 +19,6 @@ namespace {
 // being formatted and being written.
 constexpr long piece_rows = rows_per_piece;
 
-// Why a write stopped that the user cancelled.
-const char* const cancelled = "the save was cancelled";
-
 // One piece's bytes on their way from a helper to the stream. Slot i carries pieces i, i + ring,
 // i + 2 ring, ...; `turn` is the piece it may hold next. A helper writes its piece's size at
 // every row, so each slot has a cache line of its own rather than one shared with the slot that
@@ -75,7 +72,7 @@ public:
             }
             work::advance(static_cast<std::uint64_t>(std::min(piece_rows, count_ - k * piece_rows)));
             if (work::stop_asked()) {
-                stop(cancelled);
+                stop(work::cancelled);
                 break;
             }
             std::lock_guard<std::mutex> lock(mutex_);
@@ -193,7 +190,7 @@ std::string write_alone(long count, std::ostream& out, const piece_format_maker&
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         work::advance(static_cast<std::uint64_t>(last - first + 1));
         if (work::stop_asked())
-            return cancelled;
+            return work::cancelled;
     }
     return {};
 }

@@ -225,7 +225,7 @@ core::result save_rows(const core::row_source& rows, const QString& path, save_t
     core::work::begin_stage(0, static_cast<std::uint64_t>(std::max(0L, rows.count())));
     core::result written = write_body(rows, file.handle(), type, path);
     if (written && core::work::stop_asked())
-        written = write_failed("the save was cancelled");
+        written = write_failed(core::work::cancelled);
     if (!written) {
         file.cancelWriting();
         file.commit();

@@ -229,7 +229,7 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                     }
                     work::advance(static_cast<std::uint64_t>(p.rows));
                     if (work::stop_asked())
-                        fail("the save was cancelled");
+                        fail(work::cancelled);
                     continue;
                 }
                 // The head and the tail hold the sheet's outline and no row: the two together

@@ -279,7 +279,7 @@ result line_file::read_text(file_text& out)
     const std::size_t split_size = size;
     for (;;) {
         if (work::stop_asked()) {
-            failure = "the load was cancelled";
+            failure = work::cancelled;
             break;
         }
         if (size == block->capacity()) {

@@ -29,6 +29,8 @@ void begin_stage(int stage, std::uint64_t whole) noexcept;
 void advance(std::uint64_t n) noexcept;
 // True once the user asked the work to stop.
 bool stop_asked() noexcept;
+// The reason work that stopped for the user gives; the window tells nothing of it.
+inline constexpr const char* cancelled = "cancelled";
 
 } // namespace work
 } // namespace core
