@@ -321,6 +321,7 @@ private slots:
             };
             bool ok = load(files.utf8, 1) && load(files.utf16, 1) && load(files.cp1252, 1) && load(files.utf8, 2);
             // The compare keeps the lists that fit, and a copy too big for the memory says so.
+            messages_.clear();
             w.ue_compare();
             w.dw_sum->view()->selectAll();
             w.dw_sum->copy_selection();
