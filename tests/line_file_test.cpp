@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <random>
 #include <sstream>
 #include <string>
@@ -743,6 +744,44 @@ private slots:
         QVERIFY(shrunk.ok);
         const QByteArray left = content.left(content.size() - 2 * (content.size() / 3));
         QCOMPARE(shrunk.kept, reference_lines(left.toStdString()));
+    }
+
+    // Big files are mapped rather than copied; a loaded text must stay as it was read, and the
+    // process alive, however the file changes afterwards: cut short by name, opened to be
+    // written over, or written through a descriptor that was open before the load.
+    void a_file_changed_after_loading_leaves_its_text_as_read()
+    {
+        std::string content;
+        for (int i = 0; content.size() < (9u << 20); ++i)
+            content += "row " + std::to_string(i) + '\n';
+        QTemporaryDir dir;
+        const std::string path = testing::write_source(dir, QStringLiteral("big.txt"), bytes(content));
+        const auto read_now = [&] {
+            core::line_file file;
+            core::file_text text;
+            if (!file.open(path).ok() || !file.read_text(text).ok())
+                text = {};
+            return text;
+        };
+        const auto as_read = [&](const core::file_text& t) {
+            return t.block && std::string_view(t.block->data() + t.begin, t.end - t.begin) == content;
+        };
+        for (const int way : {0, 1, 2}) {
+            const int writer = way == 2 ? ::open(path.c_str(), O_WRONLY) : -1;
+            const core::file_text first = read_now();
+            const core::file_text second = read_now(); // both panes may hold one file
+            QVERIFY(as_read(first) && as_read(second));
+            if (way == 0) {
+                QCOMPARE(::truncate(path.c_str(), 0), 0);
+            } else {
+                const int fd = way == 1 ? ::open(path.c_str(), O_WRONLY | O_TRUNC) : writer;
+                QVERIFY(fd >= 0 && ::ftruncate(fd, 0) == 0);
+                QCOMPARE(::pwrite(fd, "other\n", 6, 0), ssize_t(6));
+                ::close(fd);
+            }
+            QVERIFY2(as_read(first) && as_read(second), std::to_string(way).c_str());
+            QVERIFY(testing::write_source(dir, QStringLiteral("big.txt"), bytes(content)) == path);
+        }
     }
 
     // A load makes room for its rows from how long the first lines are; a file whose lines

@@ -1,6 +1,7 @@
 #include "runtime/core/line_file.h"
 
 #include "runtime/core/big_memory.h"
+#include "runtime/core/leased_file.h"
 #include "runtime/core/thread_pool.h"
 #include "runtime/core/utf8.h"
 #include "runtime/core/work_gauge.h"
@@ -112,22 +113,22 @@ private:
     bool failed_ = false;
 };
 
-// Reads the `size` bytes a regular file measured into `buf`, the second half on another thread
-// at its own offset, each half checked for UTF-8 as it comes in. Returns how many bytes from the
-// start are in place with the file's offset just past them: all of them, or only the first half
-// when the second did not come in whole (a file that shrank, an error), which ordinary reading
-// then takes up from there. `utf8_valid` is set to where the first ill-formed UTF-8 byte is (or
-// `size`) when all came in, else left alone.
-std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_valid)
+// Takes in the `size` bytes at `buf`, each half at once on a thread of its own when `parallel`,
+// a piece at a time: `fetch(offset, count)` brings in up to `count` bytes at `offset` and says
+// how many came (0 at an end, -1 with errno on failure). Each piece is checked for UTF-8 as it
+// comes in. Returns how many bytes from the start are in place: all of them, or only the first
+// half's when the second did not come in whole (a file that shrank, an error). `utf8_valid` is
+// set to where the first ill-formed UTF-8 byte is (or `size`) when all came in, else left alone.
+template <class Fetch>
+std::size_t take_in_two(const char* buf, std::size_t size, Fetch fetch, bool parallel, std::size_t& utf8_valid)
 {
-    const std::size_t half = size / 2 / 4096 * 4096;
+    const std::size_t half = parallel ? size / 2 / 4096 * 4096 : 0;
     std::size_t second = 0; // bytes of the second half in place
     std::size_t second_start = half; // the first character that starts in the second half
     utf8_follower second_check(half);
-    pooled_work other([&] {
+    const auto take_second = [&] {
         while (second < size - half && !work::stop_asked()) {
-            const std::size_t want = std::min(read_piece, size - half - second);
-            const ssize_t r = ::pread(fd, buf + half + second, want, static_cast<off_t>(half + second));
+            const ssize_t r = fetch(half + second, std::min(read_piece, size - half - second));
             if (r > 0) {
                 if (second == 0) {
                     second_start = utf8_char_start(
@@ -141,11 +142,16 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
                 break;
             }
         }
-    });
+    };
+    pooled_work other;
+    if (half)
+        other = pooled_work(take_second);
+    else
+        take_second();
     std::size_t first = 0;
     utf8_follower first_check(0);
     while (first < half && !work::stop_asked()) {
-        const ssize_t r = ::read(fd, buf + first, std::min(read_piece, half - first));
+        const ssize_t r = fetch(first, std::min(read_piece, half - first));
         if (r > 0) {
             first += static_cast<std::size_t>(r);
             first_check.follow(buf, first, false);
@@ -155,7 +161,7 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
         }
     }
     other.join();
-    if (first != half || second != size - half || ::lseek(fd, static_cast<off_t>(size), SEEK_SET) != off_t(size))
+    if (first != half || second != size - half)
         return first;
     // The character that runs over the middle, if any, then the second half's own check.
     if (first_check.failed()) {
@@ -166,6 +172,33 @@ std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_v
         utf8_valid = joined < second_start ? joined : second_check.checked();
     }
     return size;
+}
+
+// Reads the `size` bytes a regular file measured into `buf`, as take_in_two() takes them, and
+// leaves the file's offset just past what is in place, for ordinary reading to go on from.
+std::size_t read_in_two(int fd, char* buf, std::size_t size, std::size_t& utf8_valid)
+{
+    const auto fetch = [&](std::size_t offset, std::size_t count) {
+        return ::pread(fd, buf + offset, count, static_cast<off_t>(offset));
+    };
+    const std::size_t in_place = take_in_two(buf, size, fetch, true, utf8_valid);
+    if (::lseek(fd, static_cast<off_t>(in_place), SEEK_SET) != off_t(in_place))
+        return 0;
+    return in_place;
+}
+
+// Files from this size on are mapped rather than read, where a lease allows (leased_file.h):
+// fresh memory to copy them into costs more than anything done with the text afterwards.
+constexpr std::size_t map_min = 8u << 20;
+
+// Brings a mapped file in and checks it for UTF-8; false when it did not all come in.
+bool take_mapped(const text_block& block, std::size_t& utf8_valid)
+{
+    const auto fetch = [&](std::size_t offset, std::size_t count) -> ssize_t {
+        return bring_in(block, offset, count) ? static_cast<ssize_t>(count) : -1;
+    };
+    const bool parallel = second_thread_pays(block.size(), split_read_min);
+    return take_in_two(block.data(), block.size(), fetch, parallel, utf8_valid) == block.size();
 }
 
 std::string error_text(int err)
@@ -263,6 +296,25 @@ result line_file::read_text(file_text& out)
     if (measured)
         capacity = static_cast<std::size_t>(st.st_size) + 1; // one more byte sees the end at once
     work::begin_stage(0, measured ? capacity - 1 : 0);
+    if (measured && !stand_in && capacity - 1 >= map_min) {
+        try {
+            if (const auto mapped = map_leased(fd_, map_min)) {
+                std::size_t utf8_valid = 0;
+                if (take_mapped(*mapped, utf8_valid)) {
+                    out = decode_text(mapped, utf8_valid);
+                    return {};
+                }
+                if (work::stop_asked())
+                    return {fault::read_failed, work::cancelled};
+                // A piece that could not be brought in: reading meets the same failure and
+                // keeps the lines before it.
+            }
+        } catch (const std::system_error&) {
+            // No second thread: read as any file is.
+        } catch (const std::bad_alloc&) {
+            return {fault::read_failed, error_text(ENOMEM)};
+        }
+    }
     auto block = std::make_shared<file_buffer>();
     if (!block->reserve(capacity))
         return {fault::read_failed, error_text(ENOMEM)};
