@@ -1,6 +1,7 @@
 #include "runtime/core/big_memory.h"
 
 #include <cstdint>
+#include <mutex>
 #include <sys/mman.h>
 
 namespace core {
@@ -18,6 +19,81 @@ std::size_t rounded(std::size_t bytes)
     return (bytes + huge_page - 1) / huge_page * huge_page;
 }
 
+// Arrays just freed, kept for the next ones: a page that a process has written once costs
+// nothing to write again, where a fresh one costs the kernel a fault and clearing it (on a
+// virtual machine, more than anything the program then does with it). A load's spans, freed
+// once its rows are sorted, become the next load's spans or a compare's lists. They are kept
+// as pages the system may take back whenever it needs them, and only up to a bound.
+class freed_arrays {
+public:
+    // Takes `length` bytes from what is kept into [to, to + length), moving whole arrays in;
+    // returns how many bytes from `to` on it filled.
+    std::size_t fill(char* to, std::size_t length) noexcept
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::size_t filled = 0;
+        for (piece& p : pieces_) {
+            if (!p.at || p.length > length - filled)
+                continue;
+            // Moves the page tables, not the pages: aligned to 2 MB, a table at a time.
+            if (::mremap(p.at, p.length, p.length, MREMAP_MAYMOVE | MREMAP_FIXED, to + filled) == MAP_FAILED)
+                continue;
+            filled += p.length;
+            kept_ -= p.length;
+            p = {};
+        }
+        return filled;
+    }
+
+    // Keeps the array at `at` of `length` bytes; false when it is over the bound, and the
+    // caller gives it back.
+    bool keep(char* at, std::size_t length) noexcept
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (kept_ + length > bound)
+            return false;
+        for (piece& p : pieces_) {
+            if (p.at)
+                continue;
+            ::madvise(at, length, MADV_FREE);
+            p = {at, length};
+            kept_ += length;
+            return true;
+        }
+        return false;
+    }
+
+    // Gives back all that is kept: the address space may be short.
+    bool drop() noexcept
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool any = kept_ != 0;
+        for (piece& p : pieces_) {
+            if (p.at)
+                ::munmap(p.at, p.length);
+            p = {};
+        }
+        kept_ = 0;
+        return any;
+    }
+
+private:
+    static constexpr std::size_t bound = std::size_t(256) << 20;
+    struct piece {
+        char* at = nullptr;
+        std::size_t length = 0;
+    };
+    std::mutex mutex_;
+    piece pieces_[8];
+    std::size_t kept_ = 0;
+};
+
+freed_arrays& freed()
+{
+    static auto* arrays = new freed_arrays; // never destroyed: arrays are freed until the end
+    return *arrays;
+}
+
 } // namespace
 
 void* allocate(std::size_t bytes)
@@ -28,10 +104,12 @@ void* allocate(std::size_t bytes)
         throw std::bad_alloc();
     const std::size_t length = rounded(bytes);
     void* m = ::mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED && freed().drop())
+        m = ::mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m == MAP_FAILED)
         throw std::bad_alloc();
     // Trimmed to huge-page boundaries at both ends, so that all of it can use them where the
-    // system gives them unasked.
+    // system gives them unasked, and arrays kept after freeing move in whole.
     auto* raw = static_cast<char*>(m);
     const auto addr = reinterpret_cast<std::uintptr_t>(raw);
     const std::size_t head = (huge_page - addr % huge_page) % huge_page;
@@ -39,6 +117,7 @@ void* allocate(std::size_t bytes)
         ::munmap(raw, head);
     if (huge_page - head)
         ::munmap(raw + head + length, huge_page - head);
+    freed().fill(raw + head, length);
     return raw + head;
 }
 
@@ -48,7 +127,7 @@ void release(void* p, std::size_t bytes) noexcept
         return;
     if (bytes < map_threshold)
         ::operator delete(p);
-    else
+    else if (!freed().keep(static_cast<char*>(p), rounded(bytes)))
         ::munmap(p, rounded(bytes));
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Memory for the large arrays of the program (file text, rows, sort keys). Arrays of millions
-// of rows are mapped on their own, so that freeing one gives its memory back at once. They are
+// of rows are mapped on their own, so that freeing one gives its memory back to the system:
+// at once, or, for the few last freed, when the system needs it (until then the next arrays
+// take them over, which spares the cost of fresh pages). They are
 // not asked for huge pages: a fresh huge page is far dearer to get than the small pages it
 // replaces wherever the kernel must compact memory for it or a virtual machine's host must
 // supply it anew (there, 600 MB took 1.6 s in huge pages against 0.2 s in small ones), and
@@ -15,13 +17,14 @@ namespace core {
 
 namespace big_memory {
 
-// At least `bytes` bytes, aligned for any type; throws std::bad_alloc when there are none.
+// At least `bytes` bytes, aligned for any type, holding anything until written; throws
+// std::bad_alloc when there are none.
 void* allocate(std::size_t bytes);
 // Gives back what allocate(bytes) gave, with the same `bytes`.
 void release(void* p, std::size_t bytes) noexcept;
 // How many bytes allocate(bytes) really reserves: what the array may grow into for free.
 std::size_t usable(std::size_t bytes) noexcept;
-// True when allocate(bytes) maps the memory on its own (and it is cleared at first touch).
+// True when allocate(bytes) maps the memory on its own.
 bool is_mapped(std::size_t bytes) noexcept;
 // Gives back the part of a mapped allocation of `bytes` beyond `keep`, where whole huge pages
 // allow it; returns the size to name from now on in release and shrink. Heap memory stays.
