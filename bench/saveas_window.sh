@@ -67,6 +67,9 @@ sleep 3
 click_at $compare
 sleep 8
 import -window root "$shots/saveas-compared.png"
+# The window's memory with both sources loaded and compared: the most it held, and what it holds.
+grep -E '^(VmHWM|VmRSS|RssAnon|RssFile)' "/proc/$GUI_APP_PID/status" | tr -s ' \t' ' ' | paste -sd ' '
+echo "files together $(($(stat -c %s "$file1") + $(stat -c %s "$file2"))) bytes"
 
 # save NAME: opens Save As, types the whole path into the name field, and times the Return.
 save() {

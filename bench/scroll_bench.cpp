@@ -121,7 +121,8 @@ int main(int argc, char** argv)
     option.pageStep = bar->pageStep();
     const QRect handle = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
     QPoint at = handle.center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(
+        QEvent::MouseButtonPress, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &press);
     std::vector<double> drag;
     const int span = std::max(1, bar->height() - handle.height() - at.y());
@@ -135,7 +136,8 @@ int main(int argc, char** argv)
         moved[2] = moved[2] && bar->value() >= before;
     }
     paints[2] = counter.paints - paints[0] - paints[1];
-    QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(
+        QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(bar, &release);
     moved[2] = moved[2] && bar->value() > bar->maximum() * 9 / 10;
 

@@ -1,5 +1,7 @@
 #include "runtime/long_work.h"
 
+#include "runtime/core/big_memory.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -119,8 +121,11 @@ long_work::~long_work()
     core::work::attach(outer_gauge_);
     current = outer_;
     guard_.reset();
-    if (!outer_)
+    if (!outer_) {
+        // The window now waits for its user: what the step freed goes back to the system.
+        core::big_memory::give_back_freed();
         set_normal_pointer(); // before "Ready" is painted
+    }
     if (display && !outer_) {
         display->show_progress(-1, false);
         display->show_doing(QStringLiteral("Ready"));

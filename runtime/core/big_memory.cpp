@@ -131,6 +131,11 @@ void release(void* p, std::size_t bytes) noexcept
         ::munmap(p, rounded(bytes));
 }
 
+void give_back_freed() noexcept
+{
+    freed().drop();
+}
+
 std::size_t usable(std::size_t bytes) noexcept
 {
     return bytes < map_threshold ? bytes : rounded(bytes);

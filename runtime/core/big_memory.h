@@ -26,6 +26,9 @@ void release(void* p, std::size_t bytes) noexcept;
 std::size_t usable(std::size_t bytes) noexcept;
 // True when allocate(bytes) maps the memory on its own.
 bool is_mapped(std::size_t bytes) noexcept;
+// Gives back at once the arrays kept after freeing: for a program about to wait for its user,
+// who may not ask for more for a long time.
+void give_back_freed() noexcept;
 // Gives back the part of a mapped allocation of `bytes` beyond `keep`, where whole huge pages
 // allow it; returns the size to name from now on in release and shrink. Heap memory stays.
 std::size_t shrink(void* p, std::size_t bytes, std::size_t keep) noexcept;

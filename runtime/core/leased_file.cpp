@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -185,7 +185,7 @@ bool watcher_runs(lease_watch& watch)
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC) != 0)
         return false;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_sigaction = &on_lease_break;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&action.sa_mask);
@@ -196,8 +196,8 @@ bool watcher_runs(lease_watch& watch)
         ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
         // It only copies and calls the system: a small stack leaves the address space to the text.
         ::pthread_attr_setstacksize(&attributes, std::size_t(64) << 10);
-        started = ::pthread_create(&thread, &attributes, &watch_leases,
-                      reinterpret_cast<void*>(static_cast<std::intptr_t>(wake[0])))
+        started = ::pthread_create(
+                      &thread, &attributes, &watch_leases, reinterpret_cast<void*>(static_cast<std::intptr_t>(wake[0])))
             == 0;
         ::pthread_attr_destroy(&attributes);
     }
