@@ -231,6 +231,11 @@ private slots:
         rows.push_back({"non\xEF\xBF\xBF"
                         "char_x0041\xEF\xBF\xBE",
             "\xEF\xBF\xBEpath"});
+        // A row without a first text, and one after a row with no text at all, which the sheet
+        // leaves out: each cell must still land in its own row and column.
+        rows.push_back({"", "second only"});
+        rows.push_back({"", ""});
+        rows.push_back({"after the gap", "second"});
         const core::result written = core::write_xlsx_file(vector_rows(rows), path.toStdString());
         QVERIFY2(written, written.reason().c_str());
 

@@ -133,13 +133,21 @@ inline QMap<QString, xlsx_cell> xlsx_cells(const QString& path, int sheet = 1)
     const QStringList shared = xlsx_shared_strings(path);
     QMap<QString, xlsx_cell> cells;
     QXmlStreamReader xml(unzip_member(path, QStringLiteral("xl/worksheets/sheet%1.xml").arg(sheet)));
-    QString ref;
+    QString ref, row;
+    QChar column;
     while (!xml.atEnd()) {
         xml.readNext();
         if (!xml.isStartElement())
             continue;
-        if (xml.name() == QLatin1String("c")) {
+        if (xml.name() == QLatin1String("row")) {
+            row = xml.attributes().value(QLatin1String("r")).toString();
+            column = QChar();
+        } else if (xml.name() == QLatin1String("c")) {
+            // A cell without a reference stands after the one before it, as readers place it.
             ref = xml.attributes().value(QLatin1String("r")).toString();
+            column = ref.isEmpty() ? (column.isNull() ? QLatin1Char('A') : QChar(column.unicode() + 1)) : ref.at(0);
+            if (ref.isEmpty())
+                ref = column + row;
             cells[ref].type = xml.attributes().value(QLatin1String("t")).toString();
         } else if (xml.name() == QLatin1String("f")) {
             cells[ref].formula = true;

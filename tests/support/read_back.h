@@ -369,12 +369,26 @@ inline bool read_shared_strings(std::string_view table, std::vector<std::string>
 template <class Cell>
 bool for_each_sheet_cell(std::string_view xml, const std::vector<std::string>& shared, Cell&& cell, std::string& why)
 {
-    for (std::size_t at = xml.find("<c r=\""); at != std::string_view::npos; at = xml.find("<c r=\"", at + 1)) {
-        const std::size_t ref = at + 6;
-        const char column = xml[ref];
-        const long row = std::stol(std::string(xml.substr(ref + 1, xml.find('"', ref) - ref - 1)));
+    long row = 0;
+    char column = 0;
+    std::size_t row_at = xml.find("<row r=\"");
+    for (std::size_t at = xml.find("<c "); at != std::string_view::npos; at = xml.find("<c ", at + 1)) {
+        // Each row names itself; a cell without a reference stands after the one before it.
+        for (; row_at != std::string_view::npos && row_at < at; row_at = xml.find("<row r=\"", row_at + 1)) {
+            row = std::stol(std::string(xml.substr(row_at + 8, xml.find('"', row_at + 8) - row_at - 8)));
+            column = 0;
+        }
         const std::size_t head_end = xml.find('>', at);
         const std::string_view head = xml.substr(at, head_end - at);
+        if (head.rfind("<c r=\"", 0) == 0) {
+            column = head[6];
+            if (std::stol(std::string(head.substr(7, head.find('"', 7) - 7))) != row) {
+                why = "a cell outside its row";
+                return false;
+            }
+        } else {
+            column = column ? char(column + 1) : 'A';
+        }
         if (head.find("t=\"s\"") != std::string_view::npos) {
             const std::size_t v = xml.find("<v>", head_end) + 3;
             const std::size_t index = std::stoul(std::string(xml.substr(v, xml.find("</v>", v) - v)));
