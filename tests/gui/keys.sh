@@ -6,12 +6,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
-gui_setup "$1"
-
-gui_readable "$@"
-
-trap 'gui_stop; rm -rf "$tree"' EXIT
-tree=$(mktemp -d /tmp/linara-keys.XXXXXX)
+gui_begin keys /tmp "$@"
 mkdir -p "$tree/lists"
 printf 'apple\nbanana\ncherry\n' >"$tree/lists/one.txt"
 printf 'banana\ndate\n' >"$tree/lists/two.txt"

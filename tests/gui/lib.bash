@@ -28,6 +28,23 @@ gui_readable() {
 }
 atspi() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/atspi.py" "$@"; }
 
+# gui_begin NAME WHERE PROGRAM [ARGS]: how a test that reads the window begins: PROGRAM named
+# (gui_setup), a session of its own (gui_readable), and a fresh folder in $tree, removed with
+# the display when the script ends. WHERE "/" makes it near the root where the script may write
+# there (the way down is then short whatever /tmp holds), else in /tmp; "/tmp" makes it in /tmp.
+gui_begin() {
+  local name=$1 where=$2
+  shift 2
+  gui_setup "$1"
+  gui_readable "$@"
+  trap 'gui_stop; rm -rf "$tree"' EXIT
+  if [ "$where" = / ]; then
+    tree=$(mktemp -d "/linara-$name.XXXXXX" 2>/dev/null) || tree=$(mktemp -d "/tmp/linara-$name.XXXXXX")
+  else
+    tree=$(mktemp -d "/tmp/linara-$name.XXXXXX")
+  fi
+}
+
 # gui_start_readable LOG: starts the program readable on the accessibility bus, its output to
 # LOG, closes the about window with Return and waits for the compare window; sets GUI_FRAME.
 gui_start_readable() {

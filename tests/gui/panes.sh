@@ -7,12 +7,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
-gui_setup "$1"
-
-gui_readable "$@"
-
-trap 'gui_stop; rm -rf "$tree"' EXIT
-tree=$(mktemp -d /tmp/linara-panes.XXXXXX)
+gui_begin panes /tmp "$@"
 mkdir -p "$tree/lists"
 printf 'apple\nbanana\ncherry\n' >"$tree/lists/one.txt"
 for i in $(seq 1 200); do echo "line $i"; done >"$tree/lists/many.txt"

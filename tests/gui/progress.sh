@@ -7,12 +7,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
-gui_setup "$1"
-
-gui_readable "$@"
-
-trap 'gui_stop; rm -rf "$tree"' EXIT
-tree=$(mktemp -d /linara-progress.XXXXXX 2>/dev/null) || tree=$(mktemp -d /tmp/linara-progress.XXXXXX)
+gui_begin progress / "$@"
 mkdir -p "$tree/lists"
 lines=${PROGRESS_LINES:-4000000}
 seq -f 'entry %.0f of a long list' 1 "$lines" >"$tree/lists/big.txt"

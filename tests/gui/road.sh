@@ -5,13 +5,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.bash"
-gui_setup "$1"
-
-gui_readable "$@"
-
-trap 'gui_stop; rm -rf "$tree"' EXIT
-# Near the root when we may write there, so the way down is short whatever /tmp holds.
-tree=$(mktemp -d /linara-road.XXXXXX 2>/dev/null) || tree=$(mktemp -d /tmp/linara-road.XXXXXX)
+gui_begin road / "$@"
 mkdir -p "$tree/lists/sub"
 printf 'apple\nbanana\nbanana\ncherry\n' >"$tree/lists/one.txt"
 printf 'banana\r\ndate\r\napple\r\ndate\r\n' >"$tree/lists/two.txt"
