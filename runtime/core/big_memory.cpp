@@ -103,21 +103,30 @@ void* allocate(std::size_t bytes)
     if (bytes > std::numeric_limits<std::size_t>::max() - 2 * huge_page)
         throw std::bad_alloc();
     const std::size_t length = rounded(bytes);
-    void* m = ::mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED && freed().drop())
-        m = ::mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED)
+    void* m = map_aligned(length, true);
+    if (!m && freed().drop())
+        m = map_aligned(length, true);
+    if (!m)
         throw std::bad_alloc();
-    // Trimmed to huge-page boundaries at both ends, so that all of it can use them where the
-    // system gives them unasked, and arrays kept after freeing move in whole.
+    // Arrays kept after freeing move in whole: they are aligned the same way.
+    freed().fill(static_cast<char*>(m), length);
+    return m;
+}
+
+void* map_aligned(std::size_t length, bool writable) noexcept
+{
+    if (length > std::numeric_limits<std::size_t>::max() - huge_page)
+        return nullptr;
+    const int access = writable ? PROT_READ | PROT_WRITE : PROT_READ;
+    void* m = ::mmap(nullptr, length + huge_page, access, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED)
+        return nullptr;
+    // Trimmed to huge-page boundaries at both ends.
     auto* raw = static_cast<char*>(m);
-    const auto addr = reinterpret_cast<std::uintptr_t>(raw);
-    const std::size_t head = (huge_page - addr % huge_page) % huge_page;
+    const std::size_t head = (huge_page - reinterpret_cast<std::uintptr_t>(raw) % huge_page) % huge_page;
     if (head)
         ::munmap(raw, head);
-    if (huge_page - head)
-        ::munmap(raw + head + length, huge_page - head);
-    freed().fill(raw + head, length);
+    ::munmap(raw + head + length, huge_page - head);
     return raw + head;
 }
 

@@ -26,6 +26,10 @@ void release(void* p, std::size_t bytes) noexcept;
 std::size_t usable(std::size_t bytes) noexcept;
 // True when allocate(bytes) maps the memory on its own.
 bool is_mapped(std::size_t bytes) noexcept;
+// `length` bytes of fresh address space, reading as zeros, from a multiple of 2 MB (where the
+// system may give whole huge pages); writable when asked. Null when there is none; given back
+// with munmap. For mappings of other kinds laid over it, as well as for allocate().
+void* map_aligned(std::size_t length, bool writable) noexcept;
 // Gives back at once the arrays kept after freeing: for a program about to wait for its user,
 // who may not ask for more for a long time.
 void give_back_freed() noexcept;

@@ -1,5 +1,7 @@
 #include "runtime/core/leased_file.h"
 
+#include "runtime/core/big_memory.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -38,22 +40,6 @@ std::size_t page_size()
 std::size_t whole_pages(std::size_t bytes)
 {
     return (bytes + page_size() - 1) / page_size() * page_size();
-}
-
-// `length` bytes of address space that read as zeros, starting at a multiple of 2 MB: there the
-// kernel may map the page cache's huge pages of a file whole, one entry each instead of 512.
-void* aligned_region(std::size_t length)
-{
-    constexpr std::size_t huge = std::size_t(2) << 20;
-    void* m = ::mmap(nullptr, length + huge, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (m == MAP_FAILED)
-        return nullptr;
-    auto* raw = static_cast<char*>(m);
-    const std::size_t head = (huge - reinterpret_cast<std::uintptr_t>(raw) % huge) % huge;
-    if (head)
-        ::munmap(raw, head);
-    ::munmap(raw + head + length, huge - head);
-    return raw + head;
 }
 
 class leased_block;
@@ -249,7 +235,9 @@ std::shared_ptr<const text_block> map_leased(int fd, std::size_t min_size)
         return nullptr;
     const auto size = static_cast<std::size_t>(st.st_size);
     const std::size_t length = whole_pages(size) + page_size();
-    void* region = aligned_region(length);
+    // From a multiple of 2 MB: there the kernel may map the page cache's huge pages of the file
+    // whole, one entry each instead of 512.
+    void* region = big_memory::map_aligned(length, false);
     if (!region)
         return nullptr;
     if (::mmap(region, whole_pages(size), PROT_READ, MAP_PRIVATE | MAP_FIXED, own, 0) == MAP_FAILED) {
