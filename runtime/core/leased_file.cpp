@@ -74,7 +74,10 @@ public:
         {
             lease_watch& watch = the_watch();
             std::lock_guard<std::mutex> lock(watch.mutex);
-            watch.blocks.erase(std::find(watch.blocks.begin(), watch.blocks.end(), this));
+            // Not there when registering it ran out of memory.
+            const auto at = std::find(watch.blocks.begin(), watch.blocks.end(), this);
+            if (at != watch.blocks.end())
+                watch.blocks.erase(at);
         }
         ::close(fd_); // lets go of the lease, if it is still held
         if (data_)
