@@ -7,6 +7,7 @@
 #include "runtime/core/wide_registers.h"
 
 #include "support/output_files.h"
+#include "support/read_back.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -190,6 +191,44 @@ private slots:
         QVERIFY(core::write_pieces(100000, out,
             [&] { return [&](long, long, core::byte_piece&) { soiled += core::wide_registers_in_use(); }; }));
         QCOMPARE(soiled.load(), 0);
+    }
+
+    // A sheet's parts are deflated on different threads and joined into one member; each is
+    // inflated alone to be read back, and must be exactly its bytes.
+    void parts_deflated_apart_join_into_one_stream()
+    {
+        std::string first;
+        for (int i = 0; i < 40000; ++i)
+            first += "<row><c t=\"inlineStr\"><is><t>line " + std::to_string(i * 7919 % 1000) + "</t></is></c></row>";
+        const std::vector<std::string> parts {first, "", "<row/>"};
+        std::string joined, whole;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            core::byte_piece packed;
+            QVERIFY(core::deflater().put(parts[i], packed, i + 1 == parts.size()));
+            QVERIFY(!core::wide_registers_in_use());
+            const std::string bytes(packed.data(), packed.size());
+            const bool last = i + 1 == parts.size();
+            std::string back;
+            QVERIFY(core::inflater().put(bytes, parts[i].size(), last, back) && back == parts[i]);
+            QVERIFY(!core::inflater().put(bytes, parts[i].size(), !last, back));
+            QVERIFY(!core::inflater().put(bytes, parts[i].size() + 1, last, back));
+            QVERIFY(!core::inflater().put(bytes + "xyz", parts[i].size(), last, back));
+            if (!parts[i].empty())
+                QVERIFY(!core::inflater().put(bytes, parts[i].size() - 1, last, back));
+            QVERIFY(!core::wide_registers_in_use());
+            joined += bytes;
+            whole += parts[i];
+        }
+        // Another inflater reads the joined parts as one stream, with the joined checksum.
+        testing::read_back_detail::inflater other;
+        std::string back(whole.size(), '\0');
+        other.z.next_in = reinterpret_cast<Bytef*>(joined.data());
+        other.z.avail_in = static_cast<uInt>(joined.size());
+        other.z.next_out = reinterpret_cast<Bytef*>(back.data());
+        other.z.avail_out = static_cast<uInt>(back.size());
+        QVERIFY(inflate(&other.z, Z_FINISH) == Z_STREAM_END && other.z.avail_in == 0 && back == whole);
+        QCOMPARE(core::zip_crc_join(core::zip_crc(0, first), core::zip_crc(0, "<row/>"), 6),
+            static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(whole.data()), whole.size())));
     }
 
     void a_refused_write_is_a_failure()

@@ -8,7 +8,6 @@
 #include <expat.h>
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <cstring>
@@ -18,55 +17,6 @@
 namespace core {
 
 namespace {
-
-// Raw inflate of one part at a time, ended when it goes.
-class inflater {
-public:
-    inflater() noexcept
-        : open_(inflateInit2(&z_, -MAX_WBITS) == Z_OK)
-    {
-    }
-    ~inflater()
-    {
-        if (open_)
-            inflateEnd(&z_);
-    }
-    inflater(const inflater&) = delete;
-    inflater& operator=(const inflater&) = delete;
-
-    // Inflates `in` into `out`, which must come to exactly `size` bytes; `last` parts end the
-    // deflate stream, the others must not.
-    bool inflate_part(const std::string& in, std::uint64_t size, bool last, std::string& out)
-    {
-        if (!open_ || inflateReset(&z_) != Z_OK || size > (std::uint64_t(1) << 40))
-            return false;
-        out.resize(static_cast<std::size_t>(size));
-        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-        z_.next_out = reinterpret_cast<Bytef*>(out.data());
-        std::size_t in_left = in.size(), out_left = out.size();
-        constexpr std::size_t most = std::size_t(1) << 30;
-        int status = Z_OK;
-        while (status == Z_OK) {
-            z_.avail_in = static_cast<uInt>(std::min(in_left, most));
-            z_.avail_out = static_cast<uInt>(std::min(out_left, most));
-            const uInt in_given = z_.avail_in, out_given = z_.avail_out;
-            status = inflate(&z_, Z_NO_FLUSH);
-            in_left -= in_given - z_.avail_in;
-            out_left -= out_given - z_.avail_out;
-            if (status == Z_BUF_ERROR && in_left == 0 && out_left == 0)
-                break; // all in, all out, and the part not the stream's end
-            if (status == Z_OK && in_given == z_.avail_in && out_given == z_.avail_out)
-                return false;
-        }
-        if (in_left != 0 || out_left != 0)
-            return false;
-        return last ? status == Z_STREAM_END : status != Z_STREAM_END;
-    }
-
-private:
-    z_stream z_ {};
-    bool open_;
-};
 
 // An XML parser for one thread, reused part after part; it counts the rows a part holds.
 struct parser_kind {
@@ -173,8 +123,7 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
         tasks.push_back({task::ends, s, 0, data_at[e]});
         std::uint32_t crc = sheet.parts[0].crc;
         for (std::size_t p = 1; p < sheet.parts.size(); ++p)
-            crc = static_cast<std::uint32_t>(
-                crc32_combine(crc, sheet.parts[p].crc, static_cast<z_off_t>(sheet.parts[p].size)));
+            crc = zip_crc_join(crc, sheet.parts[p].crc, sheet.parts[p].size);
         if (entries[e].method != 8 || entries[e].packed != packed || entries[e].size != size || entries[e].crc != crc)
             return not_whole(entries[e].name + " is not the size it was written");
     }
@@ -207,7 +156,7 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                     };
                     const bool read = read_at(file.get(), t.at, static_cast<std::size_t>(e.packed), packed)
                         && (e.method == 0 ? (bytes = packed, bytes.size() == e.size)
-                                          : e.method == 8 && inflating.inflate_part(packed, e.size, true, bytes));
+                                          : e.method == 8 && inflating.put(packed, e.size, true, bytes));
                     if (!read || zip_crc(0, bytes) != e.crc)
                         fail(e.name + " is damaged");
                     else if ((ends_in(".xml") || ends_in(".rels")) && !xml.parse({bytes}, 0, reason))
@@ -219,7 +168,7 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                 if (t.what == task::rows) {
                     const xlsx_layout::part& p = sheet.parts[t.part];
                     if (!read_at(file.get(), t.at, static_cast<std::size_t>(p.packed), packed)
-                        || !inflating.inflate_part(packed, p.size, false, bytes) || zip_crc(0, bytes) != p.crc) {
+                        || !inflating.put(packed, p.size, false, bytes) || zip_crc(0, bytes) != p.crc) {
                         fail(name + " is damaged");
                     } else if (!xml.parse({"<sheetData>", bytes, "</sheetData>"}, 2, reason)) {
                         fail(name + ": " + reason);
@@ -241,8 +190,8 @@ result xlsx_reads_back(const std::string& path, const xlsx_layout& layout)
                     tail_at += sheet.parts[p].packed;
                 const bool read = read_at(file.get(), t.at, static_cast<std::size_t>(head.packed), packed)
                     && read_at(file.get(), tail_at, static_cast<std::size_t>(last.packed), tail_packed)
-                    && inflating.inflate_part(packed, head.size, false, bytes)
-                    && inflating.inflate_part(tail_packed, last.size, true, tail);
+                    && inflating.put(packed, head.size, false, bytes)
+                    && inflating.put(tail_packed, last.size, true, tail);
                 if (!read || zip_crc(0, bytes) != head.crc || zip_crc(0, tail) != last.crc)
                     fail(name + " is damaged");
                 else if (!xml.parse({bytes, tail}, 3, reason) || xml.rows() != 0)

@@ -430,7 +430,7 @@ bool write_sheet(zip_writer& zip, std::ostream& out, const row_source& rows, lon
     for (const xlsx_layout::part& p : layout.parts) {
         all_packed += p.packed;
         all_size += p.size;
-        crc = static_cast<std::uint32_t>(crc32_combine(crc, p.crc, static_cast<z_off_t>(p.size)));
+        crc = zip_crc_join(crc, p.crc, p.size);
     }
     return zip.end(crc, all_packed, all_size);
 }

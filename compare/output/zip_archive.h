@@ -3,9 +3,8 @@
 // member's checksum and sizes put back into its header once its data is written, and read back
 // by its central directory.
 
-#include <zlib.h>
-
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -65,16 +64,31 @@ public:
     bool put(std::string_view in, byte_piece& out, bool last);
 
 private:
-    z_stream z_ {};
-    bool open_;
+    struct state;
+    std::unique_ptr<state> s_;
+};
+
+// Raw inflate of one such part at a time.
+class inflater {
+public:
+    inflater() noexcept;
+    ~inflater();
+    inflater(const inflater&) = delete;
+    inflater& operator=(const inflater&) = delete;
+
+    // Inflates `in` into `out`, which must come to exactly `size` bytes; `last` parts end the
+    // deflate stream, the others must not.
+    bool put(std::string_view in, std::uint64_t size, bool last, std::string& out);
+
+private:
+    struct state;
+    std::unique_ptr<state> s_;
 };
 
 // The CRC-32 of `data` after `crc`, the checksum zip keeps.
-inline std::uint32_t zip_crc(std::uint32_t crc, std::string_view data)
-{
-    return static_cast<std::uint32_t>(
-        crc32_z(crc, reinterpret_cast<const Bytef*>(data.data()), static_cast<z_size_t>(data.size())));
-}
+std::uint32_t zip_crc(std::uint32_t crc, std::string_view data);
+// The CRC-32 of two byte runs one after the other, from each one's CRC and the second's length.
+std::uint32_t zip_crc_join(std::uint32_t first, std::uint32_t second, std::uint64_t second_size);
 
 // Reads `n` bytes at `at` of the file behind `fd` into `out`; false when the file ends first.
 bool read_at(int fd, std::uint64_t at, std::size_t n, std::string& out);
