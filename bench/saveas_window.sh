@@ -63,10 +63,7 @@ saveas=$(atspi center "push button" "Save As")
 ready() {
   local start=$SECONDS
   sleep 1
-  until atspi text label Ready; do
-    [ $((SECONDS - start)) -lt 1800 ] || fail "$1 did not end within half an hour"
-    sleep 0.2
-  done
+  gui_ready 1800 || fail "$1 did not end within half an hour"
   echo "$1: ready after about $((SECONDS - start)) s"
 }
 # The boxes take turns: checking one unchecks the other.

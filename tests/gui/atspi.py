@@ -15,6 +15,8 @@
   atspi.py value ROLE NAME           prints the text held by the first ROLE named NAME
   atspi.py focused                   prints "ROLE<tab>NAME" of the object that has the keyboard focus
   atspi.py describe ROLE NAME        prints the description of the first ROLE named NAME
+  atspi.py boxes ROLE PANE           prints "x y width height" of each ROLE inside the pane PANE,
+                                     one a line (its table, its scroll bars)
   atspi.py row-shown PANE N          exit 0 when row N of the grid pane PANE lies inside the pane's
                                      box, 1 when it is scrolled out of sight
   atspi.py watch SECONDS             prints "ready", then for SECONDS each focus and description
@@ -219,6 +221,12 @@ def main(argv):
         return 0
     if cmd == "describe":
         print(must(find(argv[2], argv[3]), argv[2] + " " + argv[3]).description)
+        return 0
+    if cmd == "boxes":
+        for acc in walk(pane(argv[3])):
+            if acc.getRoleName() == argv[2]:
+                e = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                print(e.x, e.y, e.width, e.height)
         return 0
     if cmd == "row-shown":
         return 0 if row_shown(argv[2], int(argv[3])) else 1

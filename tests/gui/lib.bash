@@ -166,6 +166,15 @@ wait_for() {
   return 1
 }
 click_at() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.4; }
+# gui_ready SECONDS: waits until the status line reads Ready, at most SECONDS.
+gui_ready() {
+  local i
+  for i in $(seq 1 $(($1 * 5))); do
+    atspi text label Ready && return 0
+    sleep 0.2
+  done
+  return 1
+}
 # click_item ENTRY: scrolls the folder list with the wheel until the entry shows, then clicks it.
 click_item() {
   local xy rc i missing=0

@@ -25,14 +25,6 @@ catch() {
   [ -n "${caught_ms:-}" ] || fail "no '$prefix' with progress after $*"
   echo "$prefix: shown ${caught_ms} ms after the input, at ${caught_percent}%: $caught_status"
 }
-ready() { # ready SECONDS: until the status line reads Ready again
-  local i
-  for i in $(seq 1 $(($1 * 5))); do
-    atspi text label Ready && return 0
-    sleep 0.2
-  done
-  return 1
-}
 
 IFS='/' read -r -a parts <<<"${tree#/}"
 for part in "${parts[@]}" lists; do
@@ -43,7 +35,7 @@ click_at $(atspi center "check box" "Send selected files to Source 1")
 # The load shows itself; Alt+H given during it opens no menu afterwards.
 read -r bx by < <(atspi shown "Folders and files" big.txt)
 CATCH_KEY=alt+h catch "Loading " "$shots/progress-load.png" -- xdotool mousemove --sync "$bx" "$by" click 1
-ready 60 || fail "the load did not end"
+gui_ready 60 || fail "the load did not end"
 [ "$(atspi total 'Source 1')" = "$lines" ] || fail "big.txt did not load whole: $(atspi total 'Source 1')"
 sleep 0.5
 atspi focused | grep -q '^menu' && fail "Alt+H given during the load opened the Help menu after it"
@@ -52,7 +44,7 @@ import -window root "$shots/progress-loaded.png"
 # A load cancelled with Escape leaves its pane as it was.
 click_at $(atspi center "check box" "Send selected files to Source 2")
 CATCH_KEY=Escape catch "Loading " "$shots/progress-load-cancel.png" -- xdotool mousemove --sync "$bx" "$by" click 1
-ready 30 || fail "the cancelled load did not end"
+gui_ready 30 || fail "the cancelled load did not end"
 [ "$(atspi total 'Source 2')" = "0" ] || fail "a cancelled load filled Source 2"
 label2=$(atspi label-after-box "Send selected files to Source 2")
 case $label2 in *big.txt) fail "a cancelled load named Source 2: $label2" ;; esac
@@ -60,14 +52,14 @@ case $label2 in *big.txt) fail "a cancelled load named Source 2: $label2" ;; esa
 click_item some.txt
 [ "$(atspi total 'Source 2')" = "10001" ] || fail "some.txt did not load into Source 2"
 click_at $(atspi center "push button" Compare)
-ready 60 || fail "the compare did not end"
+gui_ready 60 || fail "the compare did not end"
 [ "$(atspi total Similarity)" = "10000" ] || fail "similarity: $(atspi total Similarity)"
 
 # The workbook save shows itself, with the dialog gone from the screen.
 fill_save_dialog "$tree/all" "Excel workbook (*.xlsx)"
 catch "Saving " "$shots/progress-save.png" -- xdotool key Return
 atspi text dialog "Save As" && fail "the save dialog stayed while the save ran"
-ready 120 || fail "the save did not end"
+gui_ready 120 || fail "the save did not end"
 python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() is not None)' "$tree/all.xlsx" ||
   fail "the saved workbook does not read"
 
@@ -89,13 +81,13 @@ print_to_pdf() {
 }
 print_to_pdf Similarity "$tree/similar"
 catch "Printing " "$shots/progress-print.png" -- xdotool key Return
-ready 120 || fail "the print did not end"
+gui_ready 120 || fail "the print did not end"
 [ -s "$tree/similar.pdf" ] || fail "the print wrote no similar.pdf"
 
 # The Difference list runs to tens of thousands of pages: Escape comes long before its end.
 print_to_pdf Difference "$tree/cancelled"
 CATCH_KEY=Escape catch "Printing " "$shots/progress-print-cancel.png" -- xdotool key Return
-ready 60 || fail "the cancelled print did not end"
+gui_ready 60 || fail "the cancelled print did not end"
 leftover=$(find "$tree" -maxdepth 1 -type f ! -name all.xlsx ! -name similar.pdf)
 [ -z "$leftover" ] || fail "a cancelled print left $leftover"
 
