@@ -69,6 +69,29 @@ bool valid_utf8(const unsigned char* s, std::size_t n)
     return true;
 }
 
+// What decoding makes: well-formed UTF-8, where bytes no reading makes a character of stand as
+// escapes, each a mark (0xFF first in its stretch, 0xFE after) and two upper-case hex digits.
+bool valid_decoded(const unsigned char* s, std::size_t n)
+{
+    const auto hex = [](unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    const auto escape = [&](std::size_t at, unsigned char mark) {
+        return n - at >= 3 && s[at] == mark && hex(s[at + 1]) && hex(s[at + 2]);
+    };
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < n;) {
+        if (s[i] != 0xFF) {
+            ++i;
+            continue;
+        }
+        if (!valid_utf8(s + from, i - from) || !escape(i, 0xFF))
+            return false;
+        for (i += 3; escape(i, 0xFE);)
+            i += 3;
+        from = i;
+    }
+    return valid_utf8(s + from, n - from);
+}
+
 // The lines a source keeps, cut the slow and obvious way.
 std::vector<std::string> reference_lines(const char* s, std::size_t begin, std::size_t end)
 {
@@ -134,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(t.block != nullptr, "no text block");
     check(t.begin <= t.end && t.end <= t.block->size(), "text bounds outside the block");
     const auto* text = reinterpret_cast<const unsigned char*>(t.block->data());
-    check(valid_utf8(text + t.begin, t.end - t.begin), "decoded text is not well-formed UTF-8");
+    check(valid_decoded(text + t.begin, t.end - t.begin), "decoded text is not well-formed UTF-8 with escapes");
 
     // UTF-8 without NUL bytes cannot be taken for UTF-16, so it must come back as it was.
     if (std::memchr(data, 0, size) == nullptr && valid_utf8(data, size)) {
