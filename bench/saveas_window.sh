@@ -3,8 +3,8 @@
 # dialog until the file is complete on disk (it appears under its name only once whole).
 #   bench/saveas_window.sh PROGRAM FILE1 FILE2 ROUNDS
 # FILE1 and FILE2 lie in one folder directly below the root. Needs Xvfb, xdotool, openbox and
-# python3-pyatspi, as the real-window tests do. Prints the seconds each load and the compare
-# took (to the second), then each round's seconds for the Text, the CSV and the workbook type,
+# python3-pyatspi, as the real-window tests do. Prints how long each load and the compare took
+# (to a few tenths of a second), then each round's seconds for the Text, the CSV and the workbook type,
 # and checks the Text file against tovik-bench's when TOVIK_BENCH names it. SAVE_PAUSE
 # seconds (none by default) pass before each save: a disk that slows after a burst of writing
 # then starts each save afresh. SAVE_DIR (default /tmp) is where the files go: a memory file
@@ -58,23 +58,23 @@ entry2=$(entry "$(basename "$file2")") || fail "no entry $file2"
 compare=$(atspi center "push button" Compare)
 saveas=$(atspi center "push button" "Save As")
 
-# ready WHAT: waits until the status line reads Ready again after WHAT was started (a second
-# at least, so that the step has begun), at most half an hour; prints the seconds it took.
-ready() {
-  local start=$SECONDS
-  sleep 1
+# step WHAT X Y: clicks at X Y, then waits until the status line reads Ready again, at most
+# half an hour; prints how long that took from the click. Each look at the status line takes a
+# few tenths of a second, so the figure is that coarse.
+step() {
+  local start
+  start=$(date +%s%N)
+  xdotool mousemove --sync "$2" "$3" click 1
+  sleep 0.3 # the step has begun by then
   gui_ready 1800 || fail "$1 did not end within half an hour"
-  echo "$1: ready after about $((SECONDS - start)) s"
+  echo "$1: ready after $(awk -v ns=$(($(date +%s%N) - start)) 'BEGIN { printf "%.1f", ns / 1e9 }') s"
 }
 # The boxes take turns: checking one unchecks the other.
 click_at $box1
-click_at $entry1
-ready "loading Source 1"
+step "loading Source 1" $entry1
 click_at $box2
-click_at $entry2
-ready "loading Source 2"
-click_at $compare
-ready "the compare"
+step "loading Source 2" $entry2
+step "the compare" $compare
 import -window root "$shots/saveas-compared.png"
 # The window's memory with both sources loaded and compared: the most it held, and what it holds.
 grep -E '^(VmHWM|VmRSS|RssAnon|RssFile)' "/proc/$GUI_APP_PID/status" | tr -s ' \t' ' ' | paste -sd ' '
